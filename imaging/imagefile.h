@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace velloran {
+
+// Largest picture, in decoded pixels, that loading accepts. At 4 bytes a pixel
+// this bounds the memory of one decoded picture to 256 MiB.
+inline constexpr qint64 kMaxDecodedPixels = 64LL * 1024 * 1024;
+
+struct DecodeOptions
+{
+    // When valid, a JPEG is decoded at the smallest scale (n/8) that still
+    // keeps at least this many pixels on both axes of the upright picture,
+    // which saves time and memory on photos far larger than the result.
+    QSize keepAtLeast;
+    qint64 maxPixels = kMaxDecodedPixels;
+};
+
+struct DecodedImage
+{
+    QImage image;   // Format_RGB32, upright (EXIF orientation applied); null on failure
+    QString error;  // on failure: the reason, in words for the user, without the path
+};
+
+// Decodes a BMP or JPEG file (recognised by content, not by name; other
+// formats Qt reads come along). Never throws; every failure (missing file,
+// folder, unreadable, damaged or truncated data, unsupported or too large
+// picture) gives a null image and a reason.
+DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options = {});
+
+// The picture as a Windows bitmap file: BITMAPFILEHEADER, BITMAPINFOHEADER,
+// 24 bits per pixel, uncompressed, bottom-up rows padded to 4 bytes, 96 dpi.
+// Any alpha is ignored. An empty QByteArray for a null image.
+QByteArray encodeBmp24(const QImage &image);
+
+} // namespace velloran

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need, and
+# nothing when they are all present. Sourced by tools/run and tools/check.
+# Usage: velloran_install_packages [extra packages...]
+
+velloran_packages=(
+    cmake g++ ninja-build pkg-config
+    qt6-base-dev libgl-dev libjpeg62-turbo-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-dejavu-core
+)
+
+velloran_install_packages() {
+    local missing=() pkg
+    for pkg in "${velloran_packages[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    local log
+    log=$(mktemp)
+    if ! { "${sudo[@]}" apt-get update -qq && \
+           DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        echo "Could not install: ${missing[*]}" >&2
+        return 1
+    fi
+    rm -f "$log"
+}
+
+# Configures (once) and builds one build folder quietly; prints the compiler
+# output only when the build fails.
+# Usage: velloran_build DIR [cmake options...]
+velloran_build() {
+    local dir=$1
+    shift
+    local log
+    log=$(mktemp)
+    if [ ! -f "$dir/build.ninja" ]; then
+        if ! cmake -S "$velloran_root" -B "$dir" -G Ninja "$@" >"$log" 2>&1; then
+            cat "$log" >&2
+            rm -f "$log"
+            return 1
+        fi
+    fi
+    if ! cmake --build "$dir" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
+
+velloran_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
