@@ -34,7 +34,8 @@ DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options =
 
 // The picture as a Windows bitmap file: BITMAPFILEHEADER, BITMAPINFOHEADER,
 // 24 bits per pixel, uncompressed, bottom-up rows padded to 4 bytes, 96 dpi.
-// Any alpha is ignored. An empty QByteArray for a null image.
+// Any alpha is ignored. An empty QByteArray for a null image (or one too
+// large for the format's 32-bit sizes, over about 1.4 billion pixels).
 QByteArray encodeBmp24(const QImage &image);
 
 } // namespace velloran

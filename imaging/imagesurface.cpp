@@ -110,7 +110,11 @@ Status ImageSurface::SaveImage()
     if (m_image.isNull())
         return Status::failure(QStringLiteral("Cannot save %1: there is no picture to save.")
                                    .arg(QDir::toNativeSeparators(m_savePath)));
-    return m_fileSystem->writeFile(m_savePath, encodeBmp24(m_image));
+    const QByteArray bitmap = encodeBmp24(m_image);
+    if (bitmap.isEmpty())
+        return Status::failure(QStringLiteral("Cannot save %1: the picture cannot be encoded.")
+                                   .arg(QDir::toNativeSeparators(m_savePath)));
+    return m_fileSystem->writeFile(m_savePath, bitmap);
 }
 
 void ImageSurface::setFileSystem(FileSystem *fileSystem)

@@ -1,0 +1,38 @@
+#pragma once
+
+// Internals of imagefile.cpp shared by its decoders. Not part of the imaging
+// interface: include imaging/imagefile.h instead.
+
+#include "imaging/imagefile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+class QIODevice;
+
+namespace velloran::imagefile_detail {
+
+// Decodes a whole BMP file held in memory (it starts with "BM").
+DecodedImage decodeBmp(const QByteArray &file, const DecodeOptions &options);
+
+// Decodes a JPEG read from the device, which is positioned at its start and
+// is read in chunks as decoding goes. At most maxBytes are read from it.
+DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions &options);
+
+// The orientation (1 to 8) recorded in the payload of an APP1 segment, or 1
+// when the segment holds no Exif block, no orientation or a malformed one.
+int exifOrientation(const uchar *segment, qsizetype size);
+
+// True when an orientation turns the picture by a quarter, swapping its axes.
+inline bool orientationSwapsAxes(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+// Reasons shared by the decoders, in words for the user.
+QString tooLargeReason(qint64 width, qint64 height, qint64 maxPixels);
+QString truncatedReason();
+QString outOfMemoryReason(qint64 width, qint64 height);
+
+} // namespace velloran::imagefile_detail

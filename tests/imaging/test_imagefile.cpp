@@ -1,0 +1,1378 @@
+// Decoding picture files by content (BMP, JPEG, the rest through Qt) and
+// writing 24-bit BMPs. Every fixture is made here, byte by byte for BMPs and
+// with libjpeg for JPEGs, small enough to show what it tests.
+
+#include "imaging/imagefile.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+#include <jpeglib.h>
+
+using namespace velloran;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Shared helpers
+
+constexpr QRgb kRed = 0xffff0000;
+constexpr QRgb kGreen = 0xff00ff00;
+constexpr QRgb kBlue = 0xff0000ff;
+constexpr QRgb kYellow = 0xffffff00;
+constexpr QRgb kWhite = 0xffffffff;
+constexpr QRgb kBlack = 0xff000000;
+constexpr QRgb kGrey = 0xff808080;
+
+// A folder of fixture files that lives as long as the test.
+class Files
+{
+public:
+    Files() { EXPECT_TRUE(m_dir.isValid()); }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QString write(const QString &name, const QByteArray &bytes) const
+    {
+        // A new file each time: overwriting one in place makes some file
+        // systems flush it to disk on close, which slows the sweeps below.
+        QFile::remove(path(name));
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_EQ(file.write(bytes), bytes.size());
+        return file.fileName();
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+DecodedImage decodeBytes(const QByteArray &bytes, const DecodeOptions &options = {},
+                         const QString &name = QStringLiteral("picture.bin"))
+{
+    Files files;
+    return decodeImageFile(files.write(name, bytes), options);
+}
+
+// An RGB32 picture from its pixels, row by row from the top.
+QImage picture(int width, int height, std::initializer_list<QRgb> pixels)
+{
+    EXPECT_EQ(qsizetype(pixels.size()), qsizetype(width) * height);
+    QImage image(width, height, QImage::Format_RGB32);
+    auto it = pixels.begin();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, *it++);
+    return image;
+}
+
+// A picture in four flat quarters.
+QImage quarters(int width, int height, QRgb topLeft, QRgb topRight, QRgb bottomLeft, QRgb bottomRight)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2;
+            const bool bottom = y >= height / 2;
+            image.setPixel(x, y, bottom ? (right ? bottomRight : bottomLeft) : (right ? topRight : topLeft));
+        }
+    return image;
+}
+
+// A picture with detail everywhere, so its JPEG has plenty of scan data.
+QImage texture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const int noise = int(seed >> 27);
+            image.setPixel(x, y, qRgb((x * 4 + noise) & 0xff, (y * 4 + noise) & 0xff, ((x ^ y) * 8) & 0xff));
+        }
+    return image;
+}
+
+::testing::AssertionResult isRgb32Opaque(const QImage &image)
+{
+    if (image.format() != QImage::Format_RGB32)
+        return ::testing::AssertionFailure() << "format " << int(image.format());
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 0xff)
+                return ::testing::AssertionFailure() << "alpha " << qAlpha(line[x]) << " at " << x << "," << y;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance)
+{
+    const int d = std::max({std::abs(qRed(actual) - qRed(expected)),
+                            std::abs(qGreen(actual) - qGreen(expected)),
+                            std::abs(qBlue(actual) - qBlue(expected))});
+    if (d <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << std::hex << "0x" << actual << " is not within " << std::dec
+                                         << tolerance << " of 0x" << std::hex << expected;
+}
+
+// The colours at the centres of the four quarters, as decoded.
+std::array<QRgb, 4> quarterColours(const QImage &image)
+{
+    const int w = image.width();
+    const int h = image.height();
+    return {image.pixel(w / 4, h / 4), image.pixel(w * 3 / 4, h / 4), image.pixel(w / 4, h * 3 / 4),
+            image.pixel(w * 3 / 4, h * 3 / 4)};
+}
+
+void expectQuarters(const QImage &image, const std::array<QRgb, 4> &expected, int tolerance)
+{
+    const std::array<QRgb, 4> actual = quarterColours(image);
+    static const char *const kNames[] = {"top left", "top right", "bottom left", "bottom right"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(near(actual[i], expected[i], tolerance)) << kNames[i];
+}
+
+// ---------------------------------------------------------------------------
+// BMP fixtures, written field by field
+
+class LittleEndian
+{
+public:
+    LittleEndian &u8(uint v) { m_bytes.append(char(v)); return *this; }
+    LittleEndian &u16(uint v) { return u8(v & 0xff).u8(v >> 8); }
+    LittleEndian &u32(quint32 v) { return u16(v & 0xffff).u16(v >> 16); }
+    LittleEndian &bytes(const QByteArray &b) { m_bytes.append(b); return *this; }
+    const QByteArray &data() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+// File rows, each padded with zeros to a multiple of 4 bytes.
+QByteArray rows(std::initializer_list<QByteArray> fileRows)
+{
+    QByteArray out;
+    for (const QByteArray &row : fileRows) {
+        out.append(row);
+        out.append((4 - row.size() % 4) % 4, '\0');
+    }
+    return out;
+}
+
+enum class Header { Core, Info, V4, V5 };
+
+struct Bmp
+{
+    Header header = Header::Info;
+    qint32 width = 0;
+    qint32 height = 0; // negative: top-down rows
+    quint16 bitCount = 24;
+    quint32 compression = 0;
+    QList<QRgb> palette;
+    quint32 coloursUsed = 0;
+    std::optional<std::array<quint32, 3>> masks; // after an info header, or inside V4/V5
+    QByteArray pixels;
+
+    QByteArray file() const
+    {
+        const int headerBytes = header == Header::Core   ? 12
+                                : header == Header::Info ? 40
+                                : header == Header::V4   ? 108
+                                                         : 124;
+        const int maskBytes = header == Header::Info && masks ? 12 : 0;
+        const int paletteBytes = int(palette.size()) * (header == Header::Core ? 3 : 4);
+        const quint32 offset = 14 + headerBytes + maskBytes + paletteBytes;
+
+        LittleEndian out;
+        out.u8('B').u8('M').u32(offset + quint32(pixels.size())).u32(0).u32(offset);
+        out.u32(headerBytes);
+        if (header == Header::Core) {
+            out.u16(quint32(width)).u16(quint32(height)).u16(1).u16(bitCount);
+        } else {
+            out.u32(quint32(width)).u32(quint32(height)).u16(1).u16(bitCount).u32(compression);
+            out.u32(quint32(pixels.size())).u32(2835).u32(2835).u32(coloursUsed).u32(0);
+            const std::array<quint32, 3> m = masks.value_or(std::array<quint32, 3>{});
+            if (header == Header::Info) {
+                if (masks)
+                    out.u32(m[0]).u32(m[1]).u32(m[2]);
+            } else {
+                out.u32(m[0]).u32(m[1]).u32(m[2]).u32(0xff000000); // alpha mask
+                out.u32(0x73524742);                                   // 'sRGB'
+                out.bytes(QByteArray(36 + 12, '\0'));                  // endpoints, gamma
+                if (header == Header::V5)
+                    out.u32(4).u32(0).u32(0).u32(0);                   // intent, profile, reserved
+            }
+        }
+        for (QRgb c : palette) {
+            out.u8(qBlue(c)).u8(qGreen(c)).u8(qRed(c));
+            if (header != Header::Core)
+                out.u8(0);
+        }
+        out.bytes(pixels);
+        return out.data();
+    }
+};
+
+// Little-endian 16-bit pixels.
+QByteArray words(std::initializer_list<uint> values)
+{
+    LittleEndian out;
+    for (uint v : values)
+        out.u16(v);
+    return out.data();
+}
+
+QByteArray dwords(std::initializer_list<quint32> values)
+{
+    LittleEndian out;
+    for (quint32 v : values)
+        out.u32(v);
+    return out.data();
+}
+
+struct BmpCase
+{
+    const char *name;
+    QByteArray file;
+    QImage expected;
+};
+
+void PrintTo(const BmpCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<BmpCase> bmpCases()
+{
+    std::vector<BmpCase> cases;
+    const QRgb navy = qRgb(10, 20, 30);
+    const QRgb sand = qRgb(200, 150, 100);
+
+    // 3 x 2 pictures throughout: an odd width makes every row padded.
+    cases.push_back({"info_1bit", Bmp{Header::Info, 3, 2, 1, 0, {navy, sand}, 0,
+                                      std::nullopt, rows({bytes({0xa0}), bytes({0x60})})}.file(),
+                     picture(3, 2, {navy, sand, sand, sand, navy, sand})});
+    cases.push_back({"core_1bit", Bmp{Header::Core, 3, 2, 1, 0, {navy, sand}, 0,
+                                      std::nullopt, rows({bytes({0xa0}), bytes({0x60})})}.file(),
+                     picture(3, 2, {navy, sand, sand, sand, navy, sand})});
+    cases.push_back({"info_4bit_short_palette", Bmp{Header::Info, 3, 2, 4, 0, {kRed, kGreen, kBlue}, 3,
+                                                    std::nullopt, rows({bytes({0x21, 0x00}), bytes({0x01, 0x20})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kBlue, kGreen, kRed})});
+    cases.push_back({"info_8bit_index_past_palette_is_black",
+                     Bmp{Header::Info, 3, 2, 8, 0, {kRed, kGreen}, 2, std::nullopt,
+                         rows({bytes({255, 1, 0}), bytes({0, 1, 7})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlack, kBlack, kGreen, kRed})});
+    {
+        // A palette count larger than the room before the pixels: the
+        // entries that are not there read as black.
+        Bmp bmp{Header::Info, 3, 1, 8, 0, {kYellow, kBlue}, 16, std::nullopt, rows({bytes({1, 0, 5})})};
+        cases.push_back({"palette_cut_short_by_pixel_offset", bmp.file(), picture(3, 1, {kBlue, kYellow, kBlack})});
+    }
+    {
+        QList<QRgb> full;
+        for (int i = 0; i < 256; ++i)
+            full.append(qRgb(i, 255 - i, i / 2));
+        cases.push_back({"info_8bit_full_palette", Bmp{Header::Info, 3, 2, 8, 0, full, 0, std::nullopt,
+                                                       rows({bytes({3, 2, 1}), bytes({0, 128, 255})})}.file(),
+                         picture(3, 2, {full[0], full[128], full[255], full[3], full[2], full[1]})});
+    }
+    cases.push_back({"core_8bit", Bmp{Header::Core, 3, 2, 8, 0, {kGrey, kWhite}, 0, std::nullopt,
+                                      rows({bytes({1, 1, 0}), bytes({0, 1, 0})})}.file(),
+                     picture(3, 2, {kGrey, kWhite, kGrey, kWhite, kWhite, kGrey})});
+    cases.push_back({"core_24bit", Bmp{Header::Core, 3, 2, 24, 0, {}, 0, std::nullopt,
+                                       rows({bytes({255, 255, 255, 0, 0, 0, 0, 255, 255}),
+                                             bytes({0, 0, 255, 0, 255, 0, 255, 0, 0})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow})});
+    cases.push_back({"info_24bit_bottom_up", Bmp{Header::Info, 3, 2, 24, 0, {}, 0, std::nullopt,
+                                                 rows({bytes({255, 255, 255, 0, 0, 0, 0, 255, 255}),
+                                                       bytes({0, 0, 255, 0, 255, 0, 255, 0, 0})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow})});
+    cases.push_back({"info_24bit_top_down", Bmp{Header::Info, 3, -2, 24, 0, {}, 0, std::nullopt,
+                                                rows({bytes({0, 0, 255, 0, 255, 0, 255, 0, 0}),
+                                                      bytes({255, 255, 255, 0, 0, 0, 0, 255, 255})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow})});
+    // 16 bits, 5-5-5 by default; 16 of 31 is 132 of 255.
+    cases.push_back({"info_16bit_default_555", Bmp{Header::Info, 3, 2, 16, 0, {}, 0, std::nullopt,
+                                                   rows({words({0x4210, 0x7fff, 0x0000}),
+                                                         words({0x7c00, 0x03e0, 0x001f})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, qRgb(132, 132, 132), kWhite, kBlack})});
+    // 5-6-5 bit fields after the info header; 32 of 63 is 130 of 255.
+    cases.push_back({"info_16bit_bitfields_565",
+                     Bmp{Header::Info, 3, 2, 16, 3, {}, 0, std::array<quint32, 3>{0xf800, 0x07e0, 0x001f},
+                         rows({words({0x8410, 0xffff, 0x0000}), words({0xf800, 0x07e0, 0x001f})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, qRgb(132, 130, 132), kWhite, kBlack})});
+    cases.push_back({"v4_16bit_bitfields_565",
+                     Bmp{Header::V4, 3, 2, 16, 3, {}, 0, std::array<quint32, 3>{0xf800, 0x07e0, 0x001f},
+                         rows({words({0x8410, 0xffff, 0x0000}), words({0xf800, 0x07e0, 0x001f})})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, qRgb(132, 130, 132), kWhite, kBlack})});
+    // 32 bits: the fourth byte is alpha or padding and never shows.
+    cases.push_back({"info_32bit_alpha_ignored", Bmp{Header::Info, 3, 2, 32, 0, {}, 0, std::nullopt,
+                                                     dwords({0x00ffffff, 0x7f000000, 0x00ffff00,
+                                                             0x00ff0000, 0x8000ff00, 0xff0000ff})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow})});
+    cases.push_back({"v5_32bit_top_down", Bmp{Header::V5, 3, -2, 32, 0, {}, 0, std::nullopt,
+                                              dwords({0x00ff0000, 0x0000ff00, 0x000000ff,
+                                                      0x00ffffff, 0x00000000, 0x00ffff00})}.file(),
+                     picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow})});
+    // Bytes in R, G, B, X order.
+    cases.push_back({"info_32bit_bitfields_rgbx",
+                     Bmp{Header::Info, 3, 1, 32, 3, {}, 0, std::array<quint32, 3>{0x000000ff, 0x0000ff00, 0x00ff0000},
+                         dwords({0xaa0000ff, 0x0000ff00, 0x00ff0000})}.file(),
+                     picture(3, 1, {kRed, kGreen, kBlue})});
+    // 10 bits a channel: the top 8 count.
+    cases.push_back({"info_32bit_bitfields_10bit",
+                     Bmp{Header::Info, 2, 1, 32, 3, {}, 0, std::array<quint32, 3>{0x3ff00000, 0x000ffc00, 0x000003ff},
+                         dwords({(0x3ffu << 20) | (0x200u << 10), 0x000003ff})}.file(),
+                     picture(2, 1, {qRgb(255, 128, 0), kBlue})});
+
+    // RLE8, 5 x 3, with index 0 grey so unwritten (black) pixels stand out.
+    // File row 0: a run of three 1s, a delta one right, one 2, end of line.
+    // File row 1: absolute 2 3 1 (padded), a delta one right and one down, one 1, end of bitmap.
+    const QList<QRgb> rlePalette = {kGrey, kRed, kGreen, kBlue};
+    cases.push_back({"rle8_runs_absolute_delta_gaps_black",
+                     Bmp{Header::Info, 5, 3, 8, 1, rlePalette, 4, std::nullopt,
+                         bytes({3, 1, 0, 2, 1, 0, 1, 2, 0, 0,
+                                0, 3, 2, 3, 1, 0, 0, 2, 1, 1, 1, 1, 0, 1})}.file(),
+                     picture(5, 3, {kBlack, kBlack, kBlack, kBlack, kRed,
+                                    kGreen, kBlue, kRed, kBlack, kBlack,
+                                    kRed, kRed, kRed, kBlack, kGreen})});
+    // RLE4, 5 x 2: a run of 5 alternating 1 and 2; then absolute 3 0 1 and end of bitmap.
+    cases.push_back({"rle4_runs_absolute_gaps_black",
+                     Bmp{Header::Info, 5, 2, 4, 2, rlePalette, 4, std::nullopt,
+                         bytes({5, 0x12, 0, 0, 0, 3, 0x30, 0x10, 0, 1})}.file(),
+                     picture(5, 2, {kBlue, kGrey, kRed, kBlack, kBlack,
+                                    kRed, kGreen, kRed, kGreen, kRed})});
+    // Runs and literals longer than the row are cut at its end.
+    cases.push_back({"rle8_runs_cut_at_row_end",
+                     Bmp{Header::Info, 3, 2, 8, 1, rlePalette, 4, std::nullopt,
+                         bytes({5, 1, 0, 0, 0, 4, 2, 3, 2, 3, 0, 1})}.file(),
+                     picture(3, 2, {kGreen, kBlue, kGreen, kRed, kRed, kRed})});
+    // The last row ends with an end of line and no end of bitmap.
+    cases.push_back({"rle8_top_down_without_end_of_bitmap",
+                     Bmp{Header::Info, 2, -2, 8, 1, rlePalette, 4, std::nullopt,
+                         bytes({2, 1, 0, 0, 2, 3, 0, 0})}.file(),
+                     picture(2, 2, {kRed, kRed, kBlue, kBlue})});
+    return cases;
+}
+
+class BmpDecodes : public ::testing::TestWithParam<BmpCase>
+{
+};
+
+TEST_P(BmpDecodes, PixelsExactly)
+{
+    const DecodedImage decoded = decodeBytes(GetParam().file);
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_TRUE(isRgb32Opaque(decoded.image));
+    EXPECT_EQ(decoded.image, GetParam().expected);
+}
+
+// Cut short at any byte, the file is refused or, when only the padding of the
+// last row is missing, still gives the whole picture: never a different one.
+TEST_P(BmpDecodes, CutAtAnyByteIsRefusedOrWhole)
+{
+    const QByteArray file = GetParam().file;
+    Files files;
+    for (qsizetype size = 0; size < file.size(); ++size) {
+        const QString path = files.write(QStringLiteral("cut%1.bmp").arg(size), file.left(size));
+        const DecodedImage decoded = decodeImageFile(path);
+        if (decoded.image.isNull())
+            EXPECT_FALSE(decoded.error.isEmpty()) << "cut at " << size;
+        else
+            EXPECT_EQ(decoded.image, GetParam().expected) << "cut at " << size;
+    }
+}
+
+// Any one header byte changed to an extreme value: loaded or refused with a
+// reason, never a crash or a read outside the file (the sanitizer build).
+TEST_P(BmpDecodes, DamagedHeaderBytesAreSurvived)
+{
+    const QByteArray file = GetParam().file;
+    Files files;
+    DecodeOptions options;
+    options.maxPixels = 4096; // keeps lying sizes cheap
+    const qsizetype headerEnd = std::min<qsizetype>(file.size(), 14 + 40 + 12);
+    for (qsizetype at = 0; at < headerEnd; ++at)
+        for (char value : {char(0x00), char(0x7f), char(0x80), char(0xff)}) {
+            QByteArray damaged = file;
+            damaged[at] = value;
+            const DecodedImage decoded = decodeImageFile(files.write(QStringLiteral("d.bmp"), damaged), options);
+            EXPECT_NE(decoded.image.isNull(), decoded.error.isEmpty()) << "byte " << at;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, BmpDecodes, ::testing::ValuesIn(bmpCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct BmpRefusal
+{
+    const char *name;
+    QByteArray file;
+    const char *reason; // a part of the message
+};
+
+void PrintTo(const BmpRefusal &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<BmpRefusal> bmpRefusals()
+{
+    const QByteArray pixels = rows({bytes({1, 2, 3, 4, 5, 6, 7, 8, 9}), bytes({1, 2, 3, 4, 5, 6, 7, 8, 9})});
+    const auto rgb = [&](qint32 w, qint32 h, quint16 bits, quint32 compression = 0) {
+        return Bmp{Header::Info, w, h, bits, compression, {}, 0, std::nullopt, pixels}.file();
+    };
+    const auto core = [&](qint32 h, quint16 bits) {
+        return Bmp{Header::Core, 3, h, bits, 0, {}, 0, std::nullopt, pixels}.file();
+    };
+    const auto masked = [&](quint16 bits, std::array<quint32, 3> masks) {
+        return Bmp{Header::Info, 3, 2, bits, 3, {}, 0, masks, QByteArray(pixels).append(pixels)}.file();
+    };
+    const auto rle8 = [](qint32 w, qint32 h, const QByteArray &data) {
+        return Bmp{Header::Info, w, h, 8, 1, {kRed}, 1, std::nullopt, data}.file();
+    };
+    QByteArray unknownHeader = rgb(3, 2, 24);
+    unknownHeader[14] = char(64); // the OS/2 2.x header, among others
+    QByteArray offsetPastEnd = rgb(3, 2, 24);
+    offsetPastEnd[10] = char(0xf0);
+    offsetPastEnd[11] = char(0x10);
+    const char *const cut = "the file ends before the picture data is complete";
+
+    return {
+        {"zero_width", rgb(0, 2, 24), "damaged (width 0)"},
+        {"negative_width", rgb(-3, 2, 24), "damaged (width -3)"},
+        {"zero_height", rgb(3, 0, 24), "damaged (height 0)"},
+        {"core_zero_height", core(0, 24), "damaged (3 x 0 pixels)"},
+        {"seven_bits", rgb(3, 2, 7), "not supported (7 bits per pixel)"},
+        {"sixty_four_bits", rgb(3, 2, 64), "not supported (64 bits per pixel)"},
+        {"core_sixteen_bits", core(2, 16), "not supported (16 bits per pixel)"},
+        {"embedded_jpeg", rgb(3, 2, 0, 4), "not supported (embedded JPEG data)"},
+        {"embedded_png", rgb(3, 2, 0, 5), "not supported (embedded PNG data)"},
+        {"unknown_compression", rgb(3, 2, 24, 9), "not supported (compression type 9)"},
+        {"rle8_with_4_bits", rgb(3, 2, 4, 1), "damaged (RLE8 compression with 4 bits per pixel)"},
+        {"bitfields_with_24_bits", rgb(3, 2, 24, 3), "not supported (bit fields with 24 bits per pixel)"},
+        {"unknown_header_size", unknownHeader, "not supported (a 64-byte header)"},
+        {"pixel_offset_past_end", offsetPastEnd, "damaged (pixel data offset 4336)"},
+        {"mask_with_a_hole", masked(32, {0xf0f0, 0x0f00, 0x000f}), "damaged (bit-field masks f0f0, f00, f)"},
+        {"mask_beyond_16_bits", masked(16, {0xf0000, 0x0f00, 0x000f}), "damaged (bit-field masks f0000"},
+        {"masks_all_empty", masked(16, {0, 0, 0}), "damaged (bit-field masks 0, 0, 0)"},
+        {"rows_cut_short", rgb(3, 2, 24).chopped(4), cut},
+        {"header_cut_short", rgb(3, 2, 24).left(30), cut},
+        {"rle_without_enough_rows", rle8(2, 3, bytes({2, 0, 0, 0})), cut},
+        {"rle_literal_past_end", rle8(8, 1, bytes({0, 8, 0, 0, 0})), cut},
+        {"rle_delta_past_end", rle8(8, 2, bytes({0, 2, 1})), cut},
+    };
+}
+
+class BmpRefused : public ::testing::TestWithParam<BmpRefusal>
+{
+};
+
+TEST_P(BmpRefused, WithReason)
+{
+    const DecodedImage decoded = decodeBytes(GetParam().file);
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_TRUE(decoded.error.contains(QLatin1String(GetParam().reason))) << decoded.error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, BmpRefused, ::testing::ValuesIn(bmpRefusals()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A header claiming 60000 x 60000 over a few bytes is refused from the header
+// alone: the data it would need is not there, whatever the pixel limit.
+TEST(BmpLyingHeader, IsRefusedWithoutAllocating)
+{
+    const QByteArray lie = Bmp{Header::Info, 60000, 60000, 24, 0, {}, 0, std::nullopt, QByteArray(16, '\x55')}.file();
+    DecodeOptions unlimited;
+    unlimited.maxPixels = std::numeric_limits<qint64>::max();
+    for (const DecodeOptions &options : {DecodeOptions{}, unlimited}) {
+        const DecodedImage decoded = decodeBytes(lie, options);
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_EQ(decoded.error, QStringLiteral("the file ends before the picture data is complete"));
+    }
+
+    // Run-length data can legitimately be tiny, so there the pixel limit decides.
+    const QByteArray rle = Bmp{Header::Info, 60000, 60000, 8, 1, {kRed}, 1, std::nullopt, bytes({0, 1})}.file();
+    const DecodedImage decoded = decodeBytes(rle);
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.error, QStringLiteral("the picture is too large (60000 x 60000 pixels; "
+                                            "at most 67.1 million pixels are accepted)"));
+}
+
+// ---------------------------------------------------------------------------
+// JPEG fixtures, made with libjpeg
+
+enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
+
+struct JpegRecipe
+{
+    JpegColour colour = JpegColour::Rgb;
+    bool progressive = false;
+    bool subsampled = false; // 4:2:0 instead of 4:4:4
+    int quality = 100;
+    int restartRows = 0;
+    QList<QByteArray> app1; // APP1 payloads, written after the JFIF header
+    std::vector<jpeg_scan_info> scans; // a custom scan script
+};
+
+// Ink amounts for an RGB colour (K from the brightest channel).
+std::array<uchar, 4> inkFor(QRgb c)
+{
+    const int mx = std::max({qRed(c), qGreen(c), qBlue(c)});
+    if (mx == 0)
+        return {0, 0, 0, 255};
+    const auto ink = [mx](int v) { return uchar((mx - v) * 255 / mx); };
+    return {ink(qRed(c)), ink(qGreen(c)), ink(qBlue(c)), uchar(255 - mx)};
+}
+
+QByteArray encodeJpeg(const QImage &source, const JpegRecipe &recipe = {})
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+
+    const bool cmyk = recipe.colour == JpegColour::CmykAdobe || recipe.colour == JpegColour::YcckAdobe
+                      || recipe.colour == JpegColour::CmykPlain;
+    cinfo.image_width = JDIMENSION(image.width());
+    cinfo.image_height = JDIMENSION(image.height());
+    cinfo.input_components = recipe.colour == JpegColour::Grey ? 1 : cmyk ? 4 : 3;
+    cinfo.in_color_space = recipe.colour == JpegColour::Grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    if (recipe.colour == JpegColour::YcckAdobe)
+        jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    if (recipe.colour == JpegColour::CmykPlain)
+        cinfo.write_Adobe_marker = FALSE;
+    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+    if (!recipe.subsampled)
+        for (int c = 0; c < cinfo.num_components; ++c)
+            cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+    if (recipe.progressive)
+        jpeg_simple_progression(&cinfo);
+    if (!recipe.scans.empty()) {
+        cinfo.scan_info = recipe.scans.data();
+        cinfo.num_scans = int(recipe.scans.size());
+    }
+    cinfo.restart_in_rows = recipe.restartRows;
+    jpeg_start_compress(&cinfo, TRUE);
+    for (const QByteArray &payload : recipe.app1)
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(payload.constData()),
+                          unsigned(payload.size()));
+
+    std::vector<JSAMPLE> row(std::size_t(image.width()) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(int(cinfo.next_scanline)));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = line[x];
+            if (recipe.colour == JpegColour::Grey) {
+                row[x] = JSAMPLE(qRed(c));
+            } else if (cmyk) {
+                const std::array<uchar, 4> ink = inkFor(c);
+                // Adobe's writers store 255 - ink; the marker says so.
+                for (int i = 0; i < 4; ++i)
+                    row[4 * x + i] = recipe.colour == JpegColour::CmykPlain ? ink[i] : JSAMPLE(255 - ink[i]);
+            } else {
+                row[3 * x] = JSAMPLE(qRed(c));
+                row[3 * x + 1] = JSAMPLE(qGreen(c));
+                row[3 * x + 2] = JSAMPLE(qBlue(c));
+            }
+        }
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&cinfo, &pointer, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray out(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    std::free(buffer);
+    return out;
+}
+
+// Where the first marker with this code starts (its 0xff byte).
+qsizetype markerAt(const QByteArray &jpeg, uchar code)
+{
+    return jpeg.indexOf(bytes({0xff, code}));
+}
+
+// The entropy-coded data of the first scan starts after its SOS segment.
+qsizetype firstScanDataAt(const QByteArray &jpeg)
+{
+    const qsizetype sos = markerAt(jpeg, 0xda);
+    return sos + 2 + ((uchar(jpeg[sos + 2]) << 8) | uchar(jpeg[sos + 3]));
+}
+
+struct JpegColourCase
+{
+    const char *name;
+    JpegRecipe recipe;
+    QImage source;
+    std::array<QRgb, 4> expected;
+    int tolerance;
+};
+
+void PrintTo(const JpegColourCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<JpegColourCase> jpegColourCases()
+{
+    const QImage colours = quarters(64, 64, kRed, kGreen, kBlue, kGrey);
+    const std::array<QRgb, 4> colourQuarters = {kRed, kGreen, kBlue, kGrey};
+    const QRgb g85 = qRgb(85, 85, 85);
+    const QRgb g170 = qRgb(170, 170, 170);
+    const QImage greys = quarters(64, 64, kBlack, g85, g170, kWhite);
+    const QImage inks = quarters(64, 64, kRed, kYellow, kBlue, qRgb(127, 127, 127));
+    const std::array<QRgb, 4> inkQuarters = {kRed, kYellow, kBlue, qRgb(127, 127, 127)};
+
+    JpegRecipe progressive;
+    progressive.progressive = true;
+    JpegRecipe subsampled;
+    subsampled.subsampled = true;
+    subsampled.quality = 90;
+    JpegRecipe restarts;
+    restarts.restartRows = 1;
+    JpegRecipe grey;
+    grey.colour = JpegColour::Grey;
+    JpegRecipe greyProgressive = grey;
+    greyProgressive.progressive = true;
+    JpegRecipe cmykAdobe;
+    cmykAdobe.colour = JpegColour::CmykAdobe;
+    JpegRecipe ycckAdobe;
+    ycckAdobe.colour = JpegColour::YcckAdobe;
+    JpegRecipe cmykPlain;
+    cmykPlain.colour = JpegColour::CmykPlain;
+    JpegRecipe cmykProgressive = cmykAdobe;
+    cmykProgressive.progressive = true;
+
+    return {
+        {"baseline_444", {}, colours, colourQuarters, 3},
+        {"baseline_420_quality_90", subsampled, colours, colourQuarters, 8},
+        {"restart_markers", restarts, colours, colourQuarters, 3},
+        {"progressive", progressive, colours, colourQuarters, 3},
+        {"greyscale", grey, greys, {kBlack, g85, g170, kWhite}, 2},
+        {"greyscale_progressive", greyProgressive, greys, {kBlack, g85, g170, kWhite}, 2},
+        {"cmyk_adobe_inverted", cmykAdobe, inks, inkQuarters, 3},
+        {"ycck_adobe_inverted", ycckAdobe, inks, inkQuarters, 4},
+        {"cmyk_plain", cmykPlain, inks, inkQuarters, 3},
+        {"cmyk_progressive", cmykProgressive, inks, inkQuarters, 3},
+    };
+}
+
+class JpegColours : public ::testing::TestWithParam<JpegColourCase>
+{
+};
+
+TEST_P(JpegColours, DecodeToRgb32)
+{
+    const JpegColourCase &c = GetParam();
+    const DecodedImage decoded = decodeBytes(encodeJpeg(c.source, c.recipe));
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image.size(), c.source.size());
+    EXPECT_TRUE(isRgb32Opaque(decoded.image));
+    expectQuarters(decoded.image, c.expected, c.tolerance);
+}
+
+// Decoded at 1/8, each 8 x 8 block of a flat quarter becomes one pixel of
+// the same colour, through the same colour paths.
+TEST_P(JpegColours, DecodeAtEighthScale)
+{
+    const JpegColourCase &c = GetParam();
+    DecodeOptions options;
+    options.keepAtLeast = QSize(1, 1);
+    const DecodedImage decoded = decodeBytes(encodeJpeg(c.source, c.recipe), options);
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image.size(), c.source.size() / 8);
+    EXPECT_TRUE(isRgb32Opaque(decoded.image));
+    expectQuarters(decoded.image, c.expected, c.tolerance + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, JpegColours, ::testing::ValuesIn(jpegColourCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// --- EXIF orientation
+
+struct IfdEntry
+{
+    quint16 tag;
+    quint16 type;
+    quint32 count;
+    quint32 value; // SHORT values sit in the first two bytes of the field
+};
+
+// "Exif\0\0" and a TIFF header with IFD0 holding the entries.
+QByteArray exifBlock(bool bigEndian, const QList<IfdEntry> &entries, quint32 ifdOffset = 8,
+                     std::optional<quint16> countOverride = std::nullopt)
+{
+    QByteArray tiff;
+    const auto put16 = [&](quint32 v) {
+        if (bigEndian)
+            tiff.append(char(v >> 8)).append(char(v));
+        else
+            tiff.append(char(v)).append(char(v >> 8));
+    };
+    const auto put32 = [&](quint32 v) {
+        if (bigEndian) {
+            put16(v >> 16);
+            put16(v & 0xffff);
+        } else {
+            put16(v & 0xffff);
+            put16(v >> 16);
+        }
+    };
+    tiff.append(bigEndian ? "MM" : "II");
+    put16(42);
+    put32(ifdOffset);
+    put16(countOverride.value_or(quint16(entries.size())));
+    for (const IfdEntry &e : entries) {
+        put16(e.tag);
+        put16(e.type);
+        put32(e.count);
+        if (e.type == 3) {
+            put16(e.value);
+            put16(0);
+        } else {
+            put32(e.value);
+        }
+    }
+    put32(0); // no next IFD
+    return QByteArray("Exif\0\0", 6).append(tiff);
+}
+
+QByteArray orientationBlock(int orientation, bool bigEndian = false)
+{
+    return exifBlock(bigEndian, {{0x010f, 2, 4, 0x00414141}, {0x0112, 3, 1, quint32(orientation)}});
+}
+
+// The upright picture of a stored 64 x 32 one in quarters red, green / blue,
+// yellow, for each orientation: its size and its quarters.
+struct Upright
+{
+    QSize size;
+    std::array<QRgb, 4> quarters;
+};
+
+Upright uprightFor(int orientation)
+{
+    const QSize wide(64, 32);
+    const QSize tall(32, 64);
+    switch (orientation) {
+    case 2: return {wide, {kGreen, kRed, kYellow, kBlue}};   // mirrored left to right
+    case 3: return {wide, {kYellow, kBlue, kGreen, kRed}};   // half turn
+    case 4: return {wide, {kBlue, kYellow, kRed, kGreen}};   // mirrored top to bottom
+    case 5: return {tall, {kRed, kBlue, kGreen, kYellow}};   // transposed
+    case 6: return {tall, {kBlue, kRed, kYellow, kGreen}};   // quarter turn clockwise
+    case 7: return {tall, {kYellow, kGreen, kBlue, kRed}};   // transverse
+    case 8: return {tall, {kGreen, kYellow, kRed, kBlue}};   // quarter turn anticlockwise
+    default: return {wide, {kRed, kGreen, kBlue, kYellow}};
+    }
+}
+
+QImage orientationSource()
+{
+    return quarters(64, 32, kRed, kGreen, kBlue, kYellow);
+}
+
+class JpegOrientation : public ::testing::TestWithParam<std::tuple<int, bool, bool>>
+{
+};
+
+TEST_P(JpegOrientation, IsAppliedExactly)
+{
+    const auto [orientation, bigEndian, eighth] = GetParam();
+    JpegRecipe recipe;
+    recipe.app1 = {orientationBlock(orientation, bigEndian)};
+    DecodeOptions options;
+    if (eighth)
+        options.keepAtLeast = QSize(1, 1);
+    const DecodedImage decoded = decodeBytes(encodeJpeg(orientationSource(), recipe), options);
+    ASSERT_EQ(decoded.error, QString());
+    const Upright expected = uprightFor(orientation);
+    EXPECT_EQ(decoded.image.size(), eighth ? expected.size / 8 : expected.size);
+    EXPECT_TRUE(isRgb32Opaque(decoded.image));
+    expectQuarters(decoded.image, expected.quarters, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEight, JpegOrientation,
+                         ::testing::Combine(::testing::Range(1, 9), ::testing::Bool(), ::testing::Bool()),
+                         [](const auto &info) {
+                             return "orientation" + std::to_string(std::get<0>(info.param))
+                                    + (std::get<1>(info.param) ? "_big_endian" : "_little_endian")
+                                    + (std::get<2>(info.param) ? "_eighth" : "_full");
+                         });
+
+struct ExifCase
+{
+    const char *name;
+    QList<QByteArray> app1;
+    int orientation; // what the decoder should apply
+};
+
+void PrintTo(const ExifCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<ExifCase> exifCases()
+{
+    const IfdEntry six{0x0112, 3, 1, 6};
+    QByteArray cutHeader = orientationBlock(6).left(6 + 5);
+    QByteArray badOrder = orientationBlock(6);
+    badOrder[6] = 'X';
+    badOrder[7] = 'X';
+    QByteArray badMagic = orientationBlock(6);
+    badMagic[8] = 43;
+    static const char kXmp[] = "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>";
+    const QByteArray xmp(kXmp, sizeof kXmp - 1);
+
+    return {
+        {"as_long", {exifBlock(false, {{0x0112, 4, 1, 6}})}, 6},
+        {"after_other_tags", {exifBlock(true, {{0x010f, 2, 4, 0}, {0x0110, 2, 4, 0}, six})}, 6},
+        {"after_an_xmp_segment", {xmp, orientationBlock(6)}, 6},
+        {"not_exif", {xmp}, 1},
+        {"only_the_exif_id", {QByteArray("Exif\0\0", 6)}, 1},
+        {"tiff_header_cut_short", {cutHeader}, 1},
+        {"unknown_byte_order", {badOrder}, 1},
+        {"wrong_tiff_magic", {badMagic}, 1},
+        {"ifd_offset_past_end", {exifBlock(false, {six}, 0xfffffff0)}, 1},
+        {"ifd_offset_inside_header", {exifBlock(false, {six}, 4)}, 1},
+        {"entry_count_past_end", {exifBlock(false, {six}, 8, quint16(0xffff))}, 1},
+        {"orientation_zero", {exifBlock(false, {{0x0112, 3, 1, 0}})}, 1},
+        {"orientation_nine", {exifBlock(false, {{0x0112, 3, 1, 9}})}, 1},
+        {"orientation_as_text", {exifBlock(false, {{0x0112, 2, 1, 6}})}, 1},
+        {"orientation_count_two", {exifBlock(false, {{0x0112, 3, 2, 6}})}, 1},
+    };
+}
+
+class JpegExif : public ::testing::TestWithParam<ExifCase>
+{
+};
+
+TEST_P(JpegExif, OrientationIsReadOnlyFromWellFormedBlocks)
+{
+    JpegRecipe recipe;
+    recipe.app1 = GetParam().app1;
+    const DecodedImage decoded = decodeBytes(encodeJpeg(orientationSource(), recipe));
+    ASSERT_EQ(decoded.error, QString());
+    const Upright expected = uprightFor(GetParam().orientation);
+    EXPECT_EQ(decoded.image.size(), expected.size);
+    expectQuarters(decoded.image, expected.quarters, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, JpegExif, ::testing::ValuesIn(exifCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// --- Decode-time scaling
+
+struct ScaleCase
+{
+    const char *name;
+    QSize stored;
+    int orientation;
+    bool progressive;
+    QSize keepAtLeast;
+    QSize expected; // upright
+};
+
+void PrintTo(const ScaleCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class JpegScale : public ::testing::TestWithParam<ScaleCase>
+{
+};
+
+TEST_P(JpegScale, PicksSmallestScaleCoveringTarget)
+{
+    const ScaleCase &c = GetParam();
+    QImage source(c.stored, QImage::Format_RGB32);
+    source.fill(qRgb(40, 120, 200));
+    JpegRecipe recipe;
+    recipe.quality = 75;
+    recipe.progressive = c.progressive;
+    recipe.subsampled = true;
+    if (c.orientation != 1)
+        recipe.app1 = {orientationBlock(c.orientation)};
+    DecodeOptions options;
+    options.keepAtLeast = c.keepAtLeast;
+    const DecodedImage decoded = decodeBytes(encodeJpeg(source, recipe), options);
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image.size(), c.expected);
+    EXPECT_TRUE(near(decoded.image.pixel(0, 0), qRgb(40, 120, 200), 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, JpegScale,
+    ::testing::Values(
+        ScaleCase{"photo_to_main_window", {4000, 3000}, 1, false, {800, 629}, {1000, 750}},
+        // Judged upright: 1/4 would give 75 x 100 (too narrow), so 3/8.
+        ScaleCase{"turned_right_judged_upright", {400, 300}, 6, false, {80, 63}, {113, 150}},
+        // Judged upright: 1/4 gives 75 x 100, enough for a tall target.
+        ScaleCase{"turned_left_judged_upright", {400, 300}, 8, false, {63, 80}, {75, 100}},
+        ScaleCase{"exactly_an_eighth", {800, 640}, 1, false, {100, 80}, {100, 80}},
+        ScaleCase{"partial_blocks_round_up", {801, 601}, 1, false, {100, 75}, {101, 76}},
+        ScaleCase{"one_axis_decides", {1000, 100}, 1, false, {100, 50}, {500, 50}},
+        ScaleCase{"small_picture_never_enlarged", {40, 30}, 1, false, {800, 629}, {40, 30}},
+        ScaleCase{"no_target_full_size", {400, 300}, 1, false, QSize(), {400, 300}},
+        ScaleCase{"progressive_scaled", {400, 300}, 1, true, {100, 75}, {100, 75}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// --- Damage
+
+QByteArray textureJpeg(bool progressive)
+{
+    JpegRecipe recipe;
+    recipe.quality = 90;
+    recipe.subsampled = true;
+    recipe.progressive = progressive;
+    return encodeJpeg(texture(64, 64), recipe);
+}
+
+struct JpegDamage
+{
+    const char *name;
+    std::function<QByteArray()> file;
+    const char *reason;
+};
+
+void PrintTo(const JpegDamage &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<JpegDamage> jpegDamages()
+{
+    const char *const cut = "the file ends before the picture data is complete";
+    return {
+        {"cut_in_header", [] { return textureJpeg(false).left(100); }, cut},
+        {"cut_right_after_scan_header", [] {
+             const QByteArray j = textureJpeg(false);
+             return j.left(firstScanDataAt(j));
+         }, cut},
+        {"cut_mid_scan", [] { const QByteArray j = textureJpeg(false); return j.left(j.size() * 2 / 3); }, cut},
+        {"progressive_cut_mid_file", [] {
+             const QByteArray j = textureJpeg(true);
+             return j.left(j.size() / 2);
+         }, cut},
+        // Several scans: a missing end marker cannot be told from missing scans.
+        {"progressive_without_end_marker", [] { return textureJpeg(true).chopped(2); }, cut},
+        {"marker_inside_scan_data", [] {
+             QByteArray j = textureJpeg(false);
+             const qsizetype at = (firstScanDataAt(j) + j.size()) / 2;
+             j[at] = char(0xff);
+             j[at + 1] = char(0xd9);
+             return j;
+         }, "the JPEG data is damaged (Corrupt JPEG data: premature end of data segment)"},
+        {"bad_huffman_codes", [] {
+             QByteArray j = textureJpeg(false);
+             const qsizetype at = (firstScanDataAt(j) + j.size()) / 2;
+             for (int i = 0; i < 32; i += 2) {
+                 j[at + i] = char(0xff);
+                 j[at + i + 1] = 0;
+             }
+             return j;
+         }, "the JPEG data is damaged (Corrupt JPEG data: bad Huffman code)"},
+        // A download that stopped, its file filled up with zeros: they decode
+        // as valid codes, and only what is left over after the last block
+        // (and the missing end marker) tells.
+        {"zero_filled_tail", [] {
+             QByteArray j = textureJpeg(false);
+             return j.left(j.size() - 100).append(QByteArray(4000, '\0'));
+         }, cut},
+        {"many_stray_bytes_after_scan_data", [] {
+             QByteArray j = textureJpeg(false);
+             return j.insert(j.size() - 2, QByteArray(100, 'x'));
+         }, "the JPEG data is damaged (Corrupt JPEG data: "},
+        {"no_frame_header", [] {
+             QByteArray j = textureJpeg(false);
+             j[markerAt(j, 0xc0) + 1] = char(0xfe); // SOF0 becomes a comment
+             return j;
+         }, "the JPEG data is damaged"},
+        {"only_the_start_marker", [] { return bytes({0xff, 0xd8}); }, cut},
+        // Not the usual FF D8 FF start, yet still for our decoder to refuse.
+        {"junk_after_start_marker_and_cut_mid_scan", [] {
+             QByteArray j = textureJpeg(false);
+             j[2] = 0;
+             return j.left(j.size() * 2 / 3);
+         }, cut},
+        {"start_marker_then_text", [] { return bytes({0xff, 0xd8, 0xff}).append("hello, world"); },
+         "the JPEG data is damaged"},
+        {"arithmetic_sof_without_tables", [] {
+             QByteArray j = textureJpeg(false);
+             j[markerAt(j, 0xc0) + 1] = char(0xc3); // lossless
+             return j;
+         }, "this kind of JPEG is not supported"},
+        {"too_many_scans", [] {
+             // One grey component, every coefficient in its own scan and
+             // refined bit by bit: 11 scans for each of the 64.
+             JpegRecipe recipe;
+             recipe.colour = JpegColour::Grey;
+             for (int k = 0; k < 64; ++k)
+                 recipe.scans.push_back({1, {0, 0, 0, 0}, k, k, 0, 10});
+             for (int al = 9; al >= 0; --al)
+                 for (int k = 0; k < 64; ++k)
+                     recipe.scans.push_back({1, {0, 0, 0, 0}, k, k, al + 1, al});
+             return encodeJpeg(texture(16, 16), recipe);
+         }, "the JPEG data is damaged (more than 500 scans)"},
+    };
+}
+
+class JpegDamaged : public ::testing::TestWithParam<JpegDamage>
+{
+};
+
+TEST_P(JpegDamaged, IsRefusedNotPadded)
+{
+    const DecodedImage decoded = decodeBytes(GetParam().file());
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_TRUE(decoded.error.startsWith(QLatin1String(GetParam().reason))) << decoded.error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, JpegDamaged, ::testing::ValuesIn(jpegDamages()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Every cut of a baseline file is refused, except the one that loses only the
+// end marker: its pixels are all there and decode exactly as the whole file.
+TEST(JpegTruncation, EveryCutRefusedUnlessOnlyTheEndMarkerIsMissing)
+{
+    const QByteArray whole = textureJpeg(false);
+    const QImage reference = decodeBytes(whole).image;
+    ASSERT_FALSE(reference.isNull());
+    Files files;
+    for (qsizetype size = 1; size < whole.size(); size += (size < 700 ? 7 : 53)) {
+        const DecodedImage decoded = decodeImageFile(files.write(QStringLiteral("cut.jpg"), whole.left(size)));
+        EXPECT_TRUE(decoded.image.isNull()) << "cut at " << size;
+        EXPECT_FALSE(decoded.error.isEmpty()) << "cut at " << size;
+    }
+    const DecodedImage noEnd = decodeBytes(whole.chopped(2));
+    ASSERT_EQ(noEnd.error, QString());
+    EXPECT_EQ(noEnd.image, reference);
+}
+
+struct JpegQuirk
+{
+    const char *name;
+    std::function<QByteArray(QByteArray)> change;
+};
+
+void PrintTo(const JpegQuirk &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class JpegHarmless : public ::testing::TestWithParam<JpegQuirk>
+{
+};
+
+// Oddities that leave every pixel intact load exactly as the clean file.
+TEST_P(JpegHarmless, LoadsAsTheCleanFile)
+{
+    const QByteArray clean = textureJpeg(false);
+    const DecodedImage reference = decodeBytes(clean);
+    ASSERT_EQ(reference.error, QString());
+    const DecodedImage decoded = decodeBytes(GetParam().change(clean));
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image, reference.image);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Quirks, JpegHarmless,
+    ::testing::Values(
+        JpegQuirk{"junk_between_header_segments",
+                  [](QByteArray j) { return j.insert(markerAt(j, 0xdb), QByteArray(200, 'x')); }},
+        JpegQuirk{"a_few_stray_bytes_after_scan_data",
+                  [](QByteArray j) { return j.insert(j.size() - 2, QByteArray(8, 'x')); }},
+        JpegQuirk{"junk_right_after_start_marker",
+                  [](QByteArray j) {
+                      j[2] = 0; // the JFIF segment becomes junk to skip
+                      return j;
+                  }},
+        JpegQuirk{"unknown_app_segment",
+                  [](QByteArray j) { return j.insert(2, bytes({0xff, 0xe9, 0, 6, 'a', 'b', 'c', 'd'})); }},
+        JpegQuirk{"future_jfif_version",
+                  [](QByteArray j) {
+                      j[11] = 3; // JFIF major version
+                      return j;
+                  }},
+        JpegQuirk{"odd_band_fields_in_sequential_scan",
+                  [](QByteArray j) {
+                      j[firstScanDataAt(j) - 2] = 0x3e; // Se
+                      return j;
+                  }},
+        JpegQuirk{"missing_end_marker", [](QByteArray j) { return j.chopped(2); }},
+        JpegQuirk{"trailing_bytes_after_end_marker", [](QByteArray j) { return j.append(QByteArray(100, 'x')); }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A frame header claiming 60000 x 60000 over a few kilobytes of data is
+// refused from the header alone, at any scale.
+TEST(JpegLyingHeader, IsRefusedBeforeAllocating)
+{
+    for (bool progressive : {false, true}) {
+        QByteArray j = textureJpeg(progressive);
+        const qsizetype sof = markerAt(j, progressive ? 0xc2 : 0xc0);
+        ASSERT_GT(sof, 0);
+        j[sof + 5] = char(0xea); // height 0xea60 = 60000
+        j[sof + 6] = char(0x60);
+        j[sof + 7] = char(0xea); // width
+        j[sof + 8] = char(0x60);
+        DecodeOptions scaled;
+        scaled.keepAtLeast = QSize(800, 629);
+        for (const DecodeOptions &options : {DecodeOptions{}, scaled}) {
+            const DecodedImage decoded = decodeBytes(j, options);
+            EXPECT_TRUE(decoded.image.isNull());
+            // Sequential data too short for its blocks; several scans held whole.
+            EXPECT_EQ(decoded.error, progressive
+                                         ? QStringLiteral("the picture is too large (60000 x 60000 pixels; "
+                                                          "at most 67.1 million pixels are accepted)")
+                                         : QStringLiteral("the file ends before the picture data is complete"));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Files and formats
+
+struct FileRefusal
+{
+    const char *name;
+    std::function<QString(const Files &)> make;
+    const char *reason;
+};
+
+void PrintTo(const FileRefusal &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FileRefused : public ::testing::TestWithParam<FileRefusal>
+{
+};
+
+TEST_P(FileRefused, WithReason)
+{
+    Files files;
+    const DecodedImage decoded = decodeImageFile(GetParam().make(files));
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.error, QLatin1String(GetParam().reason));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileRefused,
+    ::testing::Values(
+        FileRefusal{"missing", [](const Files &f) { return f.path(QStringLiteral("none.jpg")); },
+                    "the file does not exist"},
+        FileRefusal{"empty_path", [](const Files &) { return QString(); }, "the file does not exist"},
+        FileRefusal{"folder",
+                    [](const Files &f) {
+                        QDir().mkpath(f.path(QStringLiteral("pictures.bmp")));
+                        return f.path(QStringLiteral("pictures.bmp"));
+                    },
+                    "it is a folder, not a file"},
+        FileRefusal{"empty", [](const Files &f) { return f.write(QStringLiteral("empty.bmp"), {}); },
+                    "the file is empty"},
+        FileRefusal{"text_named_jpg",
+                    [](const Files &f) { return f.write(QStringLiteral("notes.jpg"), "just some words\n"); },
+                    "the file is not a BMP or JPEG picture"},
+        FileRefusal{"larger_than_read_limit",
+                    [](const Files &f) {
+                        const QString path = f.write(QStringLiteral("huge.bmp"), "BM");
+                        QFile file(path);
+                        EXPECT_TRUE(file.resize(513LL << 20)); // sparse where the file system can
+                        return path;
+                    },
+                    "the file is too large (513 MiB; at most 512 MiB are read)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(FileRefused, UnreadableFileGivesTheSystemReason)
+{
+    Files files;
+    const QString path = files.write(QStringLiteral("locked.bmp"), encodeBmp24(picture(1, 1, {kRed})));
+    QFile::setPermissions(path, QFileDevice::Permissions());
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "permissions do not keep this user out";
+    const DecodedImage decoded = decodeImageFile(path);
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_TRUE(decoded.error.startsWith(QLatin1String("the file cannot be read ("))) << decoded.error.toStdString();
+}
+
+QByteArray writtenByQt(const QImage &image, const char *format)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(QImageWriter(&buffer, format).write(image));
+    return out;
+}
+
+// The content decides the format, whatever the name says.
+TEST(FileFormat, ContentWinsOverName)
+{
+    const QImage image = picture(3, 2, {kRed, kGreen, kBlue, kWhite, kBlack, kYellow});
+    const QByteArray bmp = encodeBmp24(image);
+    const QByteArray png = writtenByQt(image, "png");
+
+    DecodedImage decoded = decodeBytes(png, {}, QStringLiteral("picture.bmp"));
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image, image);
+
+    decoded = decodeBytes(bmp, {}, QStringLiteral("picture.jpg"));
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image, image);
+
+    const QByteArray jpeg = encodeJpeg(quarters(32, 32, kRed, kGreen, kBlue, kGrey));
+    decoded = decodeBytes(jpeg, {}, QStringLiteral("picture.png"));
+    ASSERT_EQ(decoded.error, QString());
+    expectQuarters(decoded.image, {kRed, kGreen, kBlue, kGrey}, 3);
+}
+
+// Formats other than BMP and JPEG go through Qt's readers and come out as
+// RGB32 too; here an indexed PNG under another format's name.
+TEST(FileFormat, OtherFormatsComeAlongAsRgb32)
+{
+    const QImage colours = picture(2, 2, {kRed, kGreen, kBlue, kWhite});
+    const QImage indexed = colours.convertToFormat(QImage::Format_Indexed8);
+    const DecodedImage decoded = decodeBytes(writtenByQt(indexed, "png"), {}, QStringLiteral("x.gif"));
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_TRUE(isRgb32Opaque(decoded.image));
+    EXPECT_EQ(decoded.image, colours);
+}
+
+class PixelLimit : public ::testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(PixelLimit, RefusesLargerPictures)
+{
+    const QImage image = quarters(64, 48, kRed, kGreen, kBlue, kGrey);
+    const QByteArray file = QByteArray(GetParam()) == "bmp"   ? encodeBmp24(image)
+                            : QByteArray(GetParam()) == "jpg" ? encodeJpeg(image)
+                                                              : writtenByQt(image, GetParam());
+    DecodeOptions options;
+    options.maxPixels = 64 * 48 - 1;
+    DecodedImage decoded = decodeBytes(file, options);
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.error,
+              QStringLiteral("the picture is too large (64 x 48 pixels; at most 3071 pixels are accepted)"));
+
+    options.maxPixels = 64 * 48;
+    decoded = decodeBytes(file, options);
+    EXPECT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image.size(), image.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PixelLimit, ::testing::Values("bmp", "jpg", "png"));
+
+// A JPEG decoded at a reduced scale only needs the reduced size to fit.
+TEST(PixelLimit, JpegCountsTheScaledSize)
+{
+    QImage image(800, 800, QImage::Format_RGB32);
+    image.fill(kGrey);
+    DecodeOptions options;
+    options.maxPixels = 100 * 100;
+    options.keepAtLeast = QSize(100, 100);
+    const DecodedImage decoded = decodeBytes(encodeJpeg(image), options);
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image.size(), QSize(100, 100));
+}
+
+// ---------------------------------------------------------------------------
+// encodeBmp24
+
+TEST(EncodeBmp24, ByteLayoutOfThreeByTwo)
+{
+    const QImage image = picture(3, 2, {qRgb(1, 2, 3), qRgb(4, 5, 6), qRgb(7, 8, 9),
+                                        qRgb(10, 11, 12), qRgb(13, 14, 15), qRgb(16, 17, 18)});
+    const QByteArray expected = bytes({
+        'B', 'M', 78, 0, 0, 0,  // file size: 54 + 2 rows of 12
+        0, 0, 0, 0,             // reserved
+        54, 0, 0, 0,            // pixel data offset
+        40, 0, 0, 0,            // info header size
+        3, 0, 0, 0, 2, 0, 0, 0, // width, height (positive: bottom-up)
+        1, 0, 24, 0,            // planes, bits per pixel
+        0, 0, 0, 0,             // BI_RGB
+        24, 0, 0, 0,            // image size
+        0xc4, 0x0e, 0, 0,       // 3780 pixels per metre (96 dpi), x
+        0xc4, 0x0e, 0, 0,       // and y
+        0, 0, 0, 0, 0, 0, 0, 0, // colours used, important
+        12, 11, 10, 15, 14, 13, 18, 17, 16, 0, 0, 0, // bottom row, B G R, padded
+        3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0,          // top row
+    });
+    EXPECT_EQ(encodeBmp24(image), expected);
+}
+
+TEST(EncodeBmp24, NullImageGivesNothing)
+{
+    EXPECT_TRUE(encodeBmp24(QImage()).isEmpty());
+}
+
+// Alpha is dropped, never blended: a fully transparent pixel keeps its colour.
+TEST(EncodeBmp24, AlphaIsIgnored)
+{
+    QImage image(2, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(10, 20, 30, 0));
+    image.setPixel(1, 0, qRgba(200, 100, 50, 128));
+    const QByteArray file = encodeBmp24(image);
+    ASSERT_EQ(file.size(), 54 + 8);
+    EXPECT_EQ(file.mid(54), bytes({30, 20, 10, 50, 100, 200, 0, 0}));
+}
+
+class EncodeRoundTrip : public ::testing::TestWithParam<std::tuple<QImage::Format, QSize>>
+{
+};
+
+TEST_P(EncodeRoundTrip, DecodesToTheSamePixels)
+{
+    const auto [format, size] = GetParam();
+    QImage source(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            source.setPixel(x, y, qRgb(x * 50 + 7, y * 60 + 3, (x + y) * 30));
+    const QImage image = source.convertToFormat(format);
+    const QByteArray file = encodeBmp24(image);
+    EXPECT_EQ(file.size(), 54 + (size.width() * 3 + 3) / 4 * 4 * size.height());
+    const DecodedImage decoded = decodeBytes(file);
+    ASSERT_EQ(decoded.error, QString());
+    EXPECT_EQ(decoded.image, image.convertToFormat(QImage::Format_RGB32));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EncodeRoundTrip,
+    ::testing::Combine(::testing::Values(QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied,
+                                         QImage::Format_RGB888, QImage::Format_RGB16,
+                                         QImage::Format_Grayscale8, QImage::Format_Indexed8),
+                       ::testing::Values(QSize(1, 1), QSize(2, 3), QSize(3, 2), QSize(4, 1), QSize(5, 2))),
+    [](const auto &info) {
+        const QSize s = std::get<1>(info.param);
+        return "format" + std::to_string(int(std::get<0>(info.param))) + "_" + std::to_string(s.width()) + "x"
+               + std::to_string(s.height());
+    });
+
+} // namespace
