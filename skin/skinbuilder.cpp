@@ -1,0 +1,146 @@
+#include "skin/skinbuilder.h"
+
+#include "imaging/colour.h"
+#include "imaging/filesystem.h"
+#include "resources/resources.h"
+#include "skin/skinexport.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr qint32 kKeyedMerge = 2;
+constexpr qint32 kScaledPlacement = 0;
+constexpr qint16 kFullPercent = 100;
+
+void disarm(ImageSurface &surface)
+{
+    surface.MergeSettings(false, kKeyedMerge, kScaledPlacement, true, kKeyColour, kFullPercent,
+                          kFullPercent);
+}
+
+void arm(ImageSurface &surface, ColorRef key)
+{
+    surface.MergeSettings(true, kKeyedMerge, kScaledPlacement, true, key, kFullPercent,
+                          kFullPercent);
+}
+
+void tint(ImageSurface &surface, const HslAdjustment &t)
+{
+    surface.AdjustHsl(qint16(t.hue), qint16(t.saturation), qint16(t.lightness));
+}
+
+} // namespace
+
+QImage withKeyMask(const QImage &overlay)
+{
+    QImage masked = overlay.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = fromColorRef(kKeyColour) & 0x00FFFFFFu;
+    for (int y = 0; y < masked.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));
+        for (int x = 0; x < masked.width(); ++x)
+            row[x] = (row[x] & 0x00FFFFFFu) == key ? key : row[x] | 0xFF000000u;
+    }
+    return masked;
+}
+
+SkinBuilder::SkinBuilder()
+    : m_fileSystem(&FileSystem::real())
+{
+    MainMerge = withKeyMask(QImage(resources::kMainTemplate));
+    SceneMerge = withKeyMask(QImage(resources::kSceneTemplate));
+    OutChatMerge = withKeyMask(QImage(resources::kChatTemplate));
+    InChatMerge = withKeyMask(QImage(resources::kConsoleTemplate));
+    Picture1 = QImage(resources::kSwatch).convertToFormat(QImage::Format_RGB32);
+    Xpress2.SetPicture(Picture1);
+
+    // Photos far larger than the largest window image are decoded at a
+    // reduced scale that still keeps all the detail the fitting can use.
+    DecodeOptions options;
+    options.keepAtLeast = kMainImageSize;
+    Xpress1.setDecodeOptions(options);
+}
+
+Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
+{
+    if (Status s = Xpress1.LoadImageFile(path); !s)
+        return s;
+
+    // Every window image is resampled from the whole picture.
+    const QImage picture = Xpress1.Picture();
+    Xpress3.SetPicture(picture);
+    Xpress4.SetPicture(picture);
+    Xpress5.SetPicture(picture);
+    (void)Xpress1.ResizeImage(2, kMainImageSize.width(), kMainImageSize.height());
+    (void)Xpress3.ResizeImage(2, kSceneImageSize.width(), kSceneImageSize.height());
+    (void)Xpress4.ResizeImage(2, kConsoleImageSize.width(), kConsoleImageSize.height());
+    (void)Xpress5.ResizeImage(2, kChatImageSize.width(), kChatImageSize.height());
+
+    MainPic = Xpress1.Picture();
+    ScenePic = Xpress3.Picture();
+    InChatPic = Xpress4.Picture();
+    OutChatPic = Xpress5.Picture();
+
+    RecomposeWindowImages(tint);
+    return Status::success();
+}
+
+void SkinBuilder::Preview(const HslAdjustment &t)
+{
+    Xpress2.SetPicture(Picture1);
+    tint(Xpress2, t);
+}
+
+void SkinBuilder::RecomposeWindowImages(const HslAdjustment &t)
+{
+    struct Window
+    {
+        ImageSurface &surface;
+        const QImage &overlay;
+        const QImage &fitted;
+        QImage &tinted;
+    };
+    Window windows[] = {
+        {Xpress1, MainMerge, MainPic, MainBuff},
+        {Xpress3, SceneMerge, ScenePic, SceneBuff},
+        {Xpress4, InChatMerge, InChatPic, InChatBuff},
+        {Xpress5, OutChatMerge, OutChatPic, OutChatBuff},
+    };
+
+    for (Window &w : windows)
+        disarm(w.surface);
+    for (Window &w : windows) {
+        w.surface.SetPicture(w.overlay);
+        tint(w.surface, t);
+    }
+    for (Window &w : windows)
+        w.tinted = w.surface.Picture();
+    for (Window &w : windows)
+        w.surface.SetPicture(w.fitted);
+
+    // The colour the key turned into under this tint; overlays that carry
+    // their own mask are merged by the mask, others by this colour.
+    GetColor.SetPicture(MainBuff);
+    const ColorRef key = GetColor.PixelColor(1, 1);
+
+    for (Window &w : windows)
+        arm(w.surface, key);
+    for (Window &w : windows)
+        w.surface.SetPicture(w.tinted);
+}
+
+Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
+                             const QString &templatePath, QStringList *written)
+{
+    return exportSkin(name, hostDataFolder, templatePath, {&Xpress1, &Xpress3, &Xpress5, &Xpress4},
+                      *m_fileSystem, written);
+}
+
+void SkinBuilder::setFileSystem(FileSystem *fileSystem)
+{
+    m_fileSystem = fileSystem ? fileSystem : &FileSystem::real();
+    for (ImageSurface *surface : {&Xpress1, &Xpress3, &Xpress4, &Xpress5})
+        surface->setFileSystem(m_fileSystem);
+}
+
+} // namespace velloran

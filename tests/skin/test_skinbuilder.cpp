@@ -1,0 +1,196 @@
+// Loading and fitting a picture, the swatch preview, and the recomposition
+// of the four window images from fitted pictures and tinted overlays.
+#include "imaging/colour.h"
+#include "imaging/tint.h"
+#include "skin/skinbuilder.h"
+#include "support/testsupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace velloran;
+
+namespace {
+
+constexpr QRgb kMagenta = 0xFFFF00FF;
+
+// An overlay with a grey button and a near-white label on the key colour:
+// saturation -100 turns the key into the button's grey, lightness +100 turns
+// everything white, so only a mask can keep them apart.
+QImage overlayWithButtons(QSize size)
+{
+    QImage overlay = test::solid(size.width(), size.height(), QColor(kMagenta));
+    for (int y = 2; y < size.height() / 2; ++y)
+        for (int x = 2; x < size.width() / 2; ++x)
+            overlay.setPixel(x, y, qRgb(128, 128, 128));
+    for (int y = size.height() / 2; y < size.height() - 2; ++y)
+        for (int x = size.width() / 2; x < size.width() - 2; ++x)
+            overlay.setPixel(x, y, qRgb(250, 250, 250));
+    return overlay;
+}
+
+class SkinBuilderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        b.MainMerge = withKeyMask(overlayWithButtons({800, 629}));
+        b.SceneMerge = withKeyMask(overlayWithButtons({199, 550}));
+        b.InChatMerge = withKeyMask(overlayWithButtons({310, 105}));
+        b.OutChatMerge = withKeyMask(overlayWithButtons({438, 173}));
+    }
+
+    QString pictureFile(const QImage &picture, const QString &name = QStringLiteral("p.bmp"))
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(picture.save(path));
+        return path;
+    }
+
+    struct Window
+    {
+        const char *name;
+        const ImageSurface &surface;
+        const QImage &fitted;
+        const QImage &overlay;
+    };
+    std::vector<Window> windows() const
+    {
+        return {{"main", b.Xpress1, b.MainPic, b.MainMerge},
+                {"scene", b.Xpress3, b.ScenePic, b.SceneMerge},
+                {"console", b.Xpress4, b.InChatPic, b.InChatMerge},
+                {"chat", b.Xpress5, b.OutChatPic, b.OutChatMerge}};
+    }
+
+    QTemporaryDir dir;
+    SkinBuilder b;
+};
+
+TEST_F(SkinBuilderTest, FitsAnyPictureToTheFourWindowSizes)
+{
+    for (const QSize size : {QSize(300, 300), QSize(7, 3), QSize(1, 1), QSize(2000, 500)}) {
+        ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(size.width(), size.height())), {}).ok());
+        EXPECT_EQ(b.MainPic.size(), kMainImageSize);
+        EXPECT_EQ(b.ScenePic.size(), kSceneImageSize);
+        EXPECT_EQ(b.InChatPic.size(), kConsoleImageSize);
+        EXPECT_EQ(b.OutChatPic.size(), kChatImageSize);
+        for (const Window &w : windows())
+            EXPECT_EQ(w.surface.image().size(), w.fitted.size()) << w.name;
+    }
+    // Stretched, not letter-boxed: the corners of a square picture reach the
+    // corners of every window image.
+    QImage square = test::solid(100, 100, Qt::white);
+    square.setPixel(0, 0, qRgb(255, 0, 0));
+    square.setPixel(99, 99, qRgb(0, 0, 255));
+    ASSERT_TRUE(b.LoadImage(pictureFile(square), {}).ok());
+    EXPECT_GT(qRed(b.MainPic.pixel(0, 0)), qBlue(b.MainPic.pixel(0, 0)));
+    EXPECT_GT(qBlue(b.MainPic.pixel(799, 628)), qRed(b.MainPic.pixel(799, 628)));
+}
+
+TEST_F(SkinBuilderTest, AFailedLoadChangesNothing)
+{
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(40, 30)), {20, 0, 0}).ok());
+    const QImage main = b.Xpress1.image();
+    const QImage fitted = b.MainPic;
+
+    const QString broken = dir.filePath(QStringLiteral("broken.jpg"));
+    test::writeFile(broken, "not a picture at all");
+    const Status s = b.LoadImage(broken, {});
+    EXPECT_FALSE(s.ok());
+    EXPECT_TRUE(s.message().contains(QStringLiteral("broken.jpg"))) << s.message().toStdString();
+    EXPECT_EQ(b.Xpress1.image(), main);
+    EXPECT_EQ(b.MainPic, fitted);
+}
+
+// At every slider position, a window image shows the user's picture exactly
+// where the overlay is background and the tinted overlay everywhere else.
+TEST_F(SkinBuilderTest, OverlaysCoverExactlyTheirElementsAtEverySliderPosition)
+{
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(120, 90)), {}).ok());
+    const HslAdjustment positions[] = {{0, 0, 0},      {0, -100, 0},  {0, 0, 100},  {0, 0, -100},
+                                       {100, 100, 0},  {-100, 0, 50}, {37, -63, 12}, {0, 100, 100}};
+    for (const HslAdjustment &t : positions) {
+        b.RecomposeWindowImages(t);
+        for (const Window &w : windows()) {
+            // The overlay as the window image sees it (the scene overlay is
+            // taller than its image and is scaled by nearest sample).
+            const QImage overlay = w.overlay.size() == w.fitted.size()
+                                       ? w.overlay
+                                       : w.overlay.scaled(w.fitted.size());
+            int background = 0, element = 0;
+            for (int y = 0; y < overlay.height(); ++y) {
+                for (int x = 0; x < overlay.width(); ++x) {
+                    const QRgb o = overlay.pixel(x, y);
+                    const QRgb shown = w.surface.image().pixel(x, y);
+                    if (qAlpha(o) == 0) {
+                        ++background;
+                        ASSERT_EQ(shown, w.fitted.pixel(x, y)) << w.name << " at " << x << "," << y;
+                    } else {
+                        ++element;
+                        ASSERT_EQ(shown, adjustHsl(o, t) | 0xFF000000u) << w.name << " at " << x << "," << y;
+                    }
+                }
+            }
+            EXPECT_GT(background, 0);
+            EXPECT_GT(element, 0);
+        }
+    }
+}
+
+TEST_F(SkinBuilderTest, RecompositionStartsAfreshEveryTime)
+{
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(64, 64)), {10, 20, 30}).ok());
+    const QImage first = b.Xpress1.image();
+    b.RecomposeWindowImages({10, 20, 30});
+    EXPECT_EQ(b.Xpress1.image(), first);
+    b.RecomposeWindowImages({-70, 0, 0});
+    EXPECT_NE(b.Xpress1.image(), first);
+    b.RecomposeWindowImages({10, 20, 30});
+    EXPECT_EQ(b.Xpress1.image(), first);
+    EXPECT_EQ(b.Xpress3.image().size(), kSceneImageSize);
+}
+
+TEST_F(SkinBuilderTest, ASecondPictureIsTintedWithTheCurrentPositionsAndShowsAlone)
+{
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::solid(50, 50, Qt::red)), {}).ok());
+    const HslAdjustment moved{45, -20, 10};
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::solid(50, 50, Qt::green), QStringLiteral("g.bmp")), moved).ok());
+    EXPECT_EQ(b.Xpress1.image().pixel(0, 0), qRgb(0, 255, 0));
+    EXPECT_EQ(b.Xpress1.image().pixel(10, 10), adjustHsl(qRgb(128, 128, 128), moved));
+}
+
+TEST_F(SkinBuilderTest, PreviewTintsTheUntintedSwatchEachTime)
+{
+    b.Picture1 = test::gradient(159, 35);
+    b.Preview({30, 0, 0});
+    b.Preview({-50, 40, 10});
+    const QImage twice = b.Xpress2.image();
+    b.Preview({-50, 40, 10});
+    EXPECT_EQ(b.Xpress2.image(), twice);
+    EXPECT_EQ(twice.pixel(5, 5), adjustHsl(b.Picture1.pixel(5, 5), {-50, 40, 10}));
+    b.Preview({});
+    EXPECT_EQ(b.Xpress2.image(), b.Picture1);
+}
+
+TEST(SkinBuilderArtwork, StartsWithTheStoredOverlaysAndTheUntintedSwatch)
+{
+    SkinBuilder b;
+    EXPECT_EQ(b.MainMerge.size(), QSize(800, 629));
+    EXPECT_EQ(b.SceneMerge.size(), QSize(199, 550));
+    EXPECT_EQ(b.OutChatMerge.size(), QSize(438, 173));
+    EXPECT_EQ(b.InChatMerge.size(), QSize(310, 105));
+    EXPECT_EQ(b.Picture1.size(), QSize(159, 35));
+    EXPECT_EQ(b.Xpress2.image(), b.Picture1);
+    // The key colour is background in every overlay.
+    for (const QImage *overlay : {&b.MainMerge, &b.SceneMerge, &b.OutChatMerge, &b.InChatMerge}) {
+        EXPECT_EQ(qAlpha(overlay->pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(overlay->pixel(1, 1)), 0);
+    }
+    EXPECT_TRUE(b.Xpress1.isEmpty());
+    EXPECT_FALSE(b.hasPicture());
+}
+
+} // namespace
