@@ -7,7 +7,7 @@ velloran_packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev libgl-dev libjpeg62-turbo-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
 )
 
 velloran_install_packages() {

@@ -1,0 +1,18 @@
+// Velloran: builds a skin for Talvesh 6 from a picture of the user's own.
+#include "app/prompts.h"
+#include "app/velloran.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velloran"));
+    QApplication::setApplicationVersion(QStringLiteral("1.10"));
+
+    velloran::Velloran window(velloran::Prompts::onScreen());
+    if (!window.Form_Load())
+        return 1;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,229 @@
+#include "app/velloran.h"
+
+#include "app/hostfolder.h"
+#include "app/programfiles.h"
+#include "app/prompts.h"
+#include "app/surfaceview.h"
+#include "resources/resources.h"
+#include "skin/skinexport.h"
+#include "slider/ucslider.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <exception>
+
+namespace velloran {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Talvesh 6 Velloran v1.10");
+const QString kExported = QStringLiteral("Your skin has been exported to Talvesh.");
+constexpr QSize kClientSize{1163, 898};
+
+// The design every colour slider of the window is created from.
+PropertyBag colourSliderDesign()
+{
+    PropertyBag design;
+    design.WriteProperty(QStringLiteral("_extentx"), 3096);
+    design.WriteProperty(QStringLiteral("_extenty"), 661);
+    design.WriteProperty(QStringLiteral("enabled"), false);
+    design.WriteProperty(QStringLiteral("sliderimage"), QPixmap(resources::kSliderThumb));
+    design.WriteProperty(QStringLiteral("orientation"), 0);
+    design.WriteProperty(QStringLiteral("railimage"), QPixmap(resources::kSliderRail));
+    design.WriteProperty(QStringLiteral("railstyle"), 99);
+    design.WriteProperty(QStringLiteral("min"), -100);
+    design.WriteProperty(QStringLiteral("max"), 100);
+    return design;
+}
+
+QLabel *label(QWidget *parent, const QString &text, const QRect &geometry, qreal pointSize, bool wrap)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QString());
+    l->setGeometry(geometry);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize);
+    font.setBold(true);
+    l->setFont(font);
+    l->setWordWrap(wrap);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::ButtonText));
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    l->setPalette(palette);
+    l->setAutoFillBackground(true);
+    return l;
+}
+
+} // namespace
+
+WindowEnvironment WindowEnvironment::standard()
+{
+    return {[] { return GetSpecialFolderPath(kPersonalFolder); },
+            programDataFile(QStringLiteral("Accent.skf")),
+            programDataFile(QStringLiteral("DefaultSkin.txt"))};
+}
+
+Velloran::Velloran(Prompts &prompts, WindowEnvironment environment, QWidget *parent)
+    : QWidget(parent)
+    , m_prompts(prompts)
+    , m_environment(std::move(environment))
+{
+    // The look of every window of the program.
+    m_windowSkin.SetBaseStyle(2);
+    m_windowSkin.SetScope(1);
+    m_windowSkin.LoadSkinFile(m_environment.skinFile);
+    m_windowSkin.ApplySkin();
+
+    setObjectName(QStringLiteral("Velloran"));
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(resources::kWindowIcon));
+    resize(kClientSize);
+    createControls();
+}
+
+Velloran::~Velloran() = default;
+
+bool Velloran::Form_Load()
+{
+    m_documentsFolder = m_environment.documentsFolder();
+    m_hostDataFolder = findHostDataFolder(m_documentsFolder);
+    if (m_hostDataFolder.isEmpty()) {
+        m_prompts.message(nullptr, kInstallHostMessage);
+        return false;
+    }
+    return true;
+}
+
+void Velloran::createControls()
+{
+    Command1 = new QPushButton(QStringLiteral("Load Image"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(26, 22, 81, 33);
+    Command2 = new QPushButton(QStringLiteral("Save Skin"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(789, 20, 81, 33);
+
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(625, 28, 154, 24);
+    QFont nameFont(QStringLiteral("MS Sans Serif"));
+    nameFont.setPointSize(12);
+    nameFont.setBold(true);
+    Text1->setFont(nameFont);
+
+    ucSlider1 = createSlider({479, 1, 117, 25});
+    ucSlider2 = createSlider({478, 24, 117, 25});
+    ucSlider3 = createSlider({479, 49, 117, 25});
+
+    auto view = [this](ImageSurface &surface, const QRect &geometry) {
+        auto *v = new SurfaceView(&surface, this);
+        v->setGeometry(geometry);
+        return v;
+    };
+    Xpress1View = view(m_skin.Xpress1, {274, 74, 848, 635});
+    Xpress3View = view(m_skin.Xpress3, {4, 77, 260, 533});
+    Xpress5View = view(m_skin.Xpress5, {404, 711, 471, 186});
+    Xpress4View = view(m_skin.Xpress4, {68, 738, 322, 130});
+    Xpress2View = view(m_skin.Xpress2, {181, 16, 163, 38});
+
+    SCLabel1 = label(this, QStringLiteral("Menu Hue"), {405, 5, 71, 19}, 9.76, false);
+    SCLabel2 = label(this, QStringLiteral("Menu Saturation"), {364, 25, 107, 19}, 9.76, false);
+    SCLabel3 = label(this, QStringLiteral("Menu Lightness"), {370, 49, 107, 19}, 9.76, false);
+    SCLabel7 = label(this, QStringLiteral("Name Your Skin"), {644, 6, 109, 19}, 9.76, false);
+    SCLabel4 = label(this, QStringLiteral("STEP 1: Load an image by clicking the Load Image Button."),
+                     {885, 721, 233, 41}, 9.75, true);
+    SCLabel5 = label(this, QStringLiteral("STEP 2: Adjust your menus color and hue by using the sliders."),
+                     {884, 766, 233, 41}, 9.75, true);
+    SCLabel6 = label(this,
+                     QStringLiteral("STEP 3: Type a name for your skin and click Save Skin. Run Quenna "
+                                    "and a new Skin will be available for you."),
+                     {884, 815, 233, 56}, 9.75, true);
+
+    // Keyboard focus runs Load Image, Save Skin, the name box.
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Text1);
+    Command1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, [this] { guarded(QStringLiteral("Load Image"), [this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this, [this] { guarded(QStringLiteral("Save Skin"), [this] { Command2_Click(); }); });
+    for (ucSlider *slider : {ucSlider1, ucSlider2, ucSlider3}) {
+        connect(slider, &ucSlider::Change, this,
+                [this] { guarded(QStringLiteral("The colour preview"), [this] { Slider_Change(); }); },
+                Qt::DirectConnection);
+        connect(slider, &ucSlider::MouseUp, this,
+                [this](qint16 &) { guarded(QStringLiteral("Recomposing the window images"), [this] { Slider_MouseUp(); }); },
+                Qt::DirectConnection);
+    }
+}
+
+ucSlider *Velloran::createSlider(const QRect &geometry)
+{
+    auto *slider = new ucSlider(colourSliderDesign(), this);
+    slider->setGeometry(geometry); // the pictures decide the final size
+    slider->setFocusPolicy(Qt::NoFocus);
+    return slider;
+}
+
+HslAdjustment Velloran::sliderTint() const
+{
+    return {ucSlider1->Value(), ucSlider2->Value(), ucSlider3->Value()};
+}
+
+void Velloran::Command1_Click()
+{
+    const QString path = m_prompts.openPicture(this);
+    if (path.isEmpty())
+        return;
+    if (Status s = m_skin.LoadImage(path, sliderTint()); !s) {
+        report(s.message(), s.code());
+        return;
+    }
+    for (ucSlider *slider : {ucSlider1, ucSlider2, ucSlider3})
+        slider->SetEnabled(true);
+}
+
+void Velloran::Command2_Click()
+{
+    const Status s = m_skin.SaveSkin(Text1->text(), m_hostDataFolder, m_environment.descriptionTemplate);
+    if (!s) {
+        if (s.message() == kEnterSkinName)
+            m_prompts.message(this, kEnterSkinName);
+        else
+            report(QStringLiteral("The skin was not exported. ") + s.message(), s.code());
+        return;
+    }
+    Text1->setText(QString());
+    m_prompts.message(this, kExported);
+}
+
+void Velloran::Slider_Change()
+{
+    m_skin.Preview(sliderTint());
+}
+
+void Velloran::Slider_MouseUp()
+{
+    m_skin.RecomposeWindowImages(sliderTint());
+}
+
+void Velloran::guarded(const QString &action, const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const SliderError &e) {
+        report(action + QStringLiteral(" failed: ") + e.description(), e.number());
+    } catch (const std::exception &e) {
+        report(action + QStringLiteral(" failed: ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void Velloran::report(const QString &message, int code)
+{
+    m_prompts.message(this, code ? message + QStringLiteral(" (error %1)").arg(code) : message);
+}
+
+} // namespace velloran

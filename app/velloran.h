@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/windowskin.h"
+#include "skin/skinbuilder.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velloran {
+
+class Prompts;
+class SurfaceView;
+class ucSlider;
+
+// Where the window finds what lies outside the program; tests replace them.
+struct WindowEnvironment
+{
+    // The user's Documents folder, without a trailing separator.
+    std::function<QString()> documentsFolder;
+    // The skin file that gives the program its look.
+    QString skinFile;
+    // The skin description template read by every export.
+    QString descriptionTemplate;
+
+    // The real ones: the Documents folder, Accent.skf and DefaultSkin.txt
+    // of the program.
+    static WindowEnvironment standard();
+};
+
+// The main window: load a picture, tint the menus with three sliders, name
+// the skin and save it into the host's Skins folder. Every control sits at a
+// fixed place; nothing moves when the window is resized.
+class Velloran : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Velloran)
+
+public:
+    // Creates the window and its controls and sets up its look.
+    explicit Velloran(Prompts &prompts, WindowEnvironment environment = WindowEnvironment::standard(),
+                      QWidget *parent = nullptr);
+    ~Velloran() override;
+
+    // Finds the host data folder before the window is first shown. Without
+    // one it tells the user to install the host and returns false: the
+    // program then ends without showing the window.
+    bool Form_Load();
+
+    // The controls, for the program's handlers and for tests.
+    QPushButton *Command1 = nullptr; // Load Image
+    QPushButton *Command2 = nullptr; // Save Skin
+    QLineEdit *Text1 = nullptr;      // the skin's name
+    ucSlider *ucSlider1 = nullptr;   // menu hue
+    ucSlider *ucSlider2 = nullptr;   // menu saturation
+    ucSlider *ucSlider3 = nullptr;   // menu lightness
+    SurfaceView *Xpress1View = nullptr;
+    SurfaceView *Xpress2View = nullptr;
+    SurfaceView *Xpress3View = nullptr;
+    SurfaceView *Xpress4View = nullptr;
+    SurfaceView *Xpress5View = nullptr;
+    QLabel *SCLabel1 = nullptr, *SCLabel2 = nullptr, *SCLabel3 = nullptr, *SCLabel4 = nullptr,
+           *SCLabel5 = nullptr, *SCLabel6 = nullptr, *SCLabel7 = nullptr;
+
+    SkinBuilder &skin() { return m_skin; }
+    const WindowSkin &windowSkin() const { return m_windowSkin; }
+    const QString &DocumentsFolder() const { return m_documentsFolder; }
+    const QString &HostDataFolder() const { return m_hostDataFolder; }
+
+    // The three slider positions as a tint.
+    HslAdjustment sliderTint() const;
+
+private:
+    void Command1_Click();
+    void Command2_Click();
+    void Slider_Change();
+    void Slider_MouseUp();
+
+    void createControls();
+    ucSlider *createSlider(const QRect &geometry);
+    // Runs a handler; anything that goes wrong inside is told to the user and
+    // the program goes on with everything as it was.
+    void guarded(const QString &action, const std::function<void()> &handler);
+    void report(const QString &message, int code = 0);
+
+    Prompts &m_prompts;
+    WindowEnvironment m_environment;
+    WindowSkin m_windowSkin;
+    SkinBuilder m_skin;
+    QString m_documentsFolder;
+    QString m_hostDataFolder;
+};
+
+} // namespace velloran

@@ -1,0 +1,134 @@
+// velloran-cli: builds a skin without a window, with the same code the
+// window uses: load a picture, tint the overlays, export under a name.
+#include "app/hostfolder.h"
+#include "app/programfiles.h"
+#include "skin/skinbuilder.h"
+#include "skin/skinexport.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+using namespace velloran;
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int fail(int code, const QString &message)
+{
+    QTextStream(stderr) << "velloran-cli: " << message << Qt::endl;
+    return code;
+}
+
+// A slider position: a whole number from -100 to 100.
+std::optional<int> sliderValue(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < -100 || value > 100)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velloran-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Builds a Talvesh 6 skin from a BMP or JPEG picture and writes its four window images\n"
+        "and its .skn file into the Skins folder of the host's data folder."));
+    const QCommandLineOption hue(QStringLiteral("hue"),
+                                 QStringLiteral("Menu hue, -100 to 100 (default 0)."),
+                                 QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption saturation(QStringLiteral("saturation"),
+                                        QStringLiteral("Menu saturation, -100 to 100 (default 0)."),
+                                        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption lightness(QStringLiteral("lightness"),
+                                       QStringLiteral("Menu lightness, -100 to 100 (default 0)."),
+                                       QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption documents(
+        QStringLiteral("documents"),
+        QStringLiteral("Documents folder to look for Talvesh6Std or Talvesh6Pro in\n"
+                       "(default: the user's Documents folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption templateFile(
+        QStringLiteral("template"),
+        QStringLiteral("Skin description template (default: DefaultSkin.txt beside the program)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({hue, saturation, lightness, documents, templateFile});
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("The picture, BMP or JPEG."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The skin's name."));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(kExitUsage, parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << "velloran-cli 1.10" << Qt::endl;
+        return 0;
+    }
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() != 2)
+        return fail(kExitUsage, QStringLiteral("expected IMAGE and NAME, got %1 argument(s) (see --help)")
+                                    .arg(arguments.size()));
+
+    HslAdjustment tint;
+    const std::pair<const QCommandLineOption *, int *> sliders[] = {
+        {&hue, &tint.hue}, {&saturation, &tint.saturation}, {&lightness, &tint.lightness}};
+    for (const auto &[option, target] : sliders) {
+        const std::optional<int> value = sliderValue(parser.value(*option));
+        if (!value)
+            return fail(kExitUsage, QStringLiteral("--%1 must be a whole number from -100 to 100, not \"%2\"")
+                                        .arg(option->names().first(), parser.value(*option)));
+        *target = *value;
+    }
+
+    const QString imagePath = arguments[0];
+    const QString name = arguments[1];
+    if (Status s = checkSkinName(name); !s)
+        return fail(kExitFailure, s.message());
+
+    QString documentsFolder = GetSpecialFolderPath(kPersonalFolder);
+    if (parser.isSet(documents)) {
+        documentsFolder = QDir::toNativeSeparators(QDir::cleanPath(QDir(parser.value(documents)).absolutePath()));
+        if (documentsFolder.endsWith(QDir::separator()))
+            documentsFolder.chop(1);
+    }
+    const QString hostDataFolder = findHostDataFolder(documentsFolder);
+    if (hostDataFolder.isEmpty())
+        return fail(kExitFailure, kInstallHostMessage
+                                      + QStringLiteral(" (neither Talvesh6Std nor Talvesh6Pro is in %1)")
+                                            .arg(documentsFolder.isEmpty() ? QStringLiteral("\"\"")
+                                                                           : documentsFolder));
+
+    const QString templatePath = parser.isSet(templateFile)
+                                     ? parser.value(templateFile)
+                                     : programDataFile(QStringLiteral("DefaultSkin.txt"));
+
+    SkinBuilder builder;
+    if (Status s = builder.LoadImage(imagePath, tint); !s)
+        return fail(kExitFailure, s.message());
+    QStringList written;
+    if (Status s = builder.SaveSkin(name, hostDataFolder, templatePath, &written); !s)
+        return fail(kExitFailure, s.message());
+
+    QTextStream out(stdout);
+    for (const QString &path : written)
+        out << path << Qt::endl;
+    return 0;
+}

@@ -1,0 +1,140 @@
+// velloran-cli as a user runs it: arguments, exit codes, messages, and the
+// files it writes or leaves alone.
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        documents = dir.filePath(QStringLiteral("Documents"));
+        skins = documents + QStringLiteral("/Talvesh6Std/Skins");
+        ASSERT_TRUE(QDir().mkpath(skins));
+        picture = dir.filePath(QStringLiteral("picture.bmp"));
+        ASSERT_TRUE(velloran::test::gradient(90, 60).save(picture));
+    }
+
+    Outcome run(QStringList arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(VELLORAN_CLI), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+                QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+
+    Outcome build(const QString &name, QStringList extra = {})
+    {
+        return run(extra + QStringList{QStringLiteral("--documents"), documents, picture, name});
+    }
+
+    QTemporaryDir dir;
+    QString documents;
+    QString skins;
+    QString picture;
+};
+
+TEST_F(CliTest, BuildsASkinAndPrintsTheFivePathsInOrder)
+{
+    const Outcome r = build(QStringLiteral("Blue"), {QStringLiteral("--hue"), QStringLiteral("40"),
+                                                 QStringLiteral("--saturation=-20"),
+                                                 QStringLiteral("--lightness"), QStringLiteral("10")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, QString());
+    const QString base = QDir::toNativeSeparators(skins + QStringLiteral("/Blue"));
+    EXPECT_EQ(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{base + QStringLiteral("Main.bmp"), base + QStringLiteral("Scene.bmp"),
+                           base + QStringLiteral("Chat.bmp"), base + QStringLiteral("Console.bmp"),
+                           base + QStringLiteral(".skn")}));
+    EXPECT_EQ(QImage(skins + QStringLiteral("/BlueMain.bmp")).size(), QSize(800, 629));
+    QFile description(skins + QStringLiteral("/Blue.skn"));
+    ASSERT_TRUE(description.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(description.readAll().startsWith("ConsoleBorderImage=BlueConsole.bmp\r\n"));
+}
+
+TEST_F(CliTest, UsesTheProFolderAndAnotherTemplateWhenAsked)
+{
+    ASSERT_TRUE(QDir().mkpath(documents + QStringLiteral("/Talvesh6Pro/Skins")));
+    const QString templatePath = dir.filePath(QStringLiteral("mine.txt"));
+    velloran::test::writeFile(templatePath, "Mine=1");
+    const Outcome r = build(QStringLiteral("Red"), {QStringLiteral("--template"), templatePath});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile description(documents + QStringLiteral("/Talvesh6Pro/Skins/Red.skn"));
+    ASSERT_TRUE(description.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(description.readAll().endsWith("Skin=Red.bmp\r\nMine=1\r\n"));
+    EXPECT_FALSE(QFile::exists(skins + QStringLiteral("/Red.skn")));
+}
+
+struct Failure
+{
+    const char *label;
+    QStringList arguments; // %D documents, %P picture
+    int exitCode;
+    const char *messagePart;
+};
+
+class CliFailures : public CliTest, public ::testing::WithParamInterface<Failure>
+{
+};
+
+TEST_P(CliFailures, ExitWithOneLineNamingTheCauseAndWriteNothing)
+{
+    QStringList arguments;
+    for (QString a : GetParam().arguments)
+        arguments << a.replace(QStringLiteral("%D"), documents)
+                         .replace(QStringLiteral("%P"), picture)
+                         .replace(QStringLiteral("%T"), dir.path());
+    const auto before = velloran::test::snapshot(dir.path());
+    const Outcome r = run(arguments);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("velloran-cli: "))) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().messagePart))) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(velloran::test::snapshot(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliFailures,
+    ::testing::Values(
+        Failure{"NoArguments", {}, 2, "expected IMAGE and NAME"},
+        Failure{"OneArgument", {QStringLiteral("%P")}, 2, "expected IMAGE and NAME"},
+        Failure{"UnknownOption", {QStringLiteral("--bogus"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "bogus"},
+        Failure{"HueOutOfRange", {QStringLiteral("--hue"), QStringLiteral("101"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--hue"},
+        Failure{"LightnessNotANumber", {QStringLiteral("--lightness"), QStringLiteral("pale"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "pale"},
+        Failure{"MissingPicture", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%T/none.jpg"), QStringLiteral("x")}, 1, "none.jpg"},
+        Failure{"EmptyName", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%P"), QString()}, 1, "Enter a name for your Skin."},
+        Failure{"EscapingName", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%P"), QStringLiteral("../x")}, 1, "Skins folder"},
+        Failure{"NoHostFolder", {QStringLiteral("--documents"), QStringLiteral("%T/Talvesh6Std"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "Please install Talvesh 6 or Talvesh 6 Pro."},
+        Failure{"MissingTemplate", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("--template"), QStringLiteral("%T/none.txt"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "none.txt"}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+TEST_F(CliTest, HelpAndVersionSucceed)
+{
+    Outcome r = run({QStringLiteral("--help")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("--documents")));
+    r = run({QStringLiteral("--version")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.trimmed(), QStringLiteral("velloran-cli 1.10"));
+}
+
+} // namespace
