@@ -24,37 +24,6 @@ namespace art = velloran::artwork;
 
 namespace {
 
-QByteArray bytesOf(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (const int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
-
-TEST(BitmapEncoding, WritesHeadersThenBgrRowsBottomUpPaddedToFourBytes)
-{
-    QImage image(3, 2, QImage::Format_RGB32);
-    image.setPixel(0, 0, qRgb(255, 0, 0));
-    image.setPixel(1, 0, qRgb(0, 255, 0));
-    image.setPixel(2, 0, qRgb(0, 0, 255));
-    image.setPixel(0, 1, qRgb(255, 255, 255));
-    image.setPixel(1, 1, qRgb(0, 0, 0));
-    image.setPixel(2, 1, qRgb(1, 2, 3));
-
-    const QByteArray expected = bytesOf({
-        'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,    // file header: size 78, bits at 54
-        40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,  // 3 x 2, one plane, 24 bits
-        0, 0, 0, 0, 24, 0, 0, 0,                           // BI_RGB, 24 bytes of pixels
-        0x13, 0x0b, 0, 0, 0x13, 0x0b, 0, 0,                // 2835 pixels per metre
-        0, 0, 0, 0, 0, 0, 0, 0,                            // palette: none
-        255, 255, 255, 0, 0, 0, 3, 2, 1, 0, 0, 0,          // bottom row first, then padding
-        0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,
-    });
-    EXPECT_EQ(art::encodeBmp24(image), expected);
-    EXPECT_TRUE(art::encodeBmp24(QImage()).isEmpty());
-}
-
 // Transparent, opaque and opaque black pixels; odd widths exercise the row
 // padding of the colour and of the mask rows.
 QImage patterned(int width, int height, int seed)

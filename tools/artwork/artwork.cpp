@@ -1,5 +1,6 @@
 #include "artwork/artwork.h"
 #include "artwork/bitmapfile.h"
+#include "imaging/imagefile.h"
 
 #include <QBuffer>
 #include <QDir>

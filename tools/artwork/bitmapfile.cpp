@@ -89,36 +89,6 @@ std::optional<IndexedImage> toIndexed(const QImage &source)
 
 } // namespace
 
-QByteArray encodeBmp24(const QImage &source)
-{
-    if (source.isNull())
-        return {};
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    const int width = image.width();
-    const int height = image.height();
-    const int stride = strideOf(width, 24);
-    const int imageBytes = stride * height;
-    constexpr int kHeaderBytes = 14 + 40;
-
-    QByteArray out;
-    out.reserve(kHeaderBytes + imageBytes);
-    out.append("BM", 2);
-    putI32(out, kHeaderBytes + imageBytes); // bfSize
-    putU32(out, 0);                         // bfReserved1, bfReserved2
-    putU32(out, kHeaderBytes);              // bfOffBits
-    putInfoHeader(out, width, height, 24, imageBytes, 2835);
-    for (int y = height - 1; y >= 0; --y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            out.append(static_cast<char>(qBlue(line[x])));
-            out.append(static_cast<char>(qGreen(line[x])));
-            out.append(static_cast<char>(qRed(line[x])));
-        }
-        out.append(stride - 3 * width, '\0');
-    }
-    return out;
-}
-
 QByteArray encodeIco8(const QList<QImage> &images)
 {
     QList<IndexedImage> indexed;

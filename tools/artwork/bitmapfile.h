@@ -1,17 +1,13 @@
 #pragma once
 
+// (Bitmaps are written by the program's own encodeBmp24.)
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 
-// Windows bitmap and icon files, written byte by byte so the output depends on
+// Windows icon files, written byte by byte so the output depends on
 // nothing but the pixels.
 namespace velloran::artwork {
-
-// A BMP file: BITMAPFILEHEADER, BITMAPINFOHEADER, 24 bits per pixel, BI_RGB,
-// rows bottom-up and padded to 4 bytes, 2835 pixels per metre (72 dpi) on
-// both axes. Alpha is ignored. Empty for a null image.
-QByteArray encodeBmp24(const QImage &image);
 
 // An ICO file holding images in the given order, each 8 bits per pixel with a
 // 256-entry palette and an AND mask: a pixel with alpha below 128 is
