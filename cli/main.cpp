@@ -20,6 +20,17 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// Qt's image readers tell of what they stumble over as warnings on stderr
+// ("libpng error: ..."); the program reports every failure itself, in one
+// line, so only Qt's critical and fatal messages get through.
+QtMessageHandler qtHandler = nullptr;
+
+void onQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if ((type == QtCriticalMsg || type == QtFatalMsg) && qtHandler)
+        qtHandler(type, context, message);
+}
+
 int fail(int code, const QString &message)
 {
     QTextStream(stderr) << "velloran-cli: " << message << Qt::endl;
@@ -40,6 +51,7 @@ std::optional<int> sliderValue(const QString &text)
 
 int main(int argc, char **argv)
 {
+    qtHandler = qInstallMessageHandler(onQtMessage);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velloran-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));

@@ -264,14 +264,17 @@ void bitFieldsRow(const uchar *src, QRgb *dst, qint64 width, const BitFields &f)
 // Run-length data: a stream of two-byte codes, in file row order. Writes go
 // through the palette and are clipped to the picture; a run past the end of
 // a row is cut there, a delta past the last row ends the picture.
+// Without an image the codes are only walked, so data that ends too soon is
+// refused before the picture (which a few bytes of codes can make as large
+// as the pixel limit allows) is allocated.
 std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout &layout,
-                                 const QRgb *palette, QImage &image)
+                                 const QRgb *palette, QImage *image)
 {
     const bool rle4 = layout.compression == kRle4;
     const qint64 width = layout.width;
     const qint64 height = layout.height;
-    uchar *bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
+    uchar *bits = image ? image->bits() : nullptr;
+    const qsizetype stride = image ? image->bytesPerLine() : 0;
     const auto rowAt = [&](qint64 y) {
         const qint64 row = layout.topDown ? y : height - 1 - y;
         return reinterpret_cast<QRgb *>(bits + row * stride);
@@ -288,8 +291,12 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
         pos += 2;
         if (count > 0) {
             // A run of one index (RLE8) or of two alternating ones (RLE4).
-            QRgb *row = rowAt(y);
             const qint64 end = qMin(x + count, width);
+            if (!bits) {
+                x = end;
+                continue;
+            }
+            QRgb *row = rowAt(y);
             if (rle4) {
                 const QRgb pair[2] = {palette[code >> 4], palette[code & 0x0f]};
                 for (qint64 i = 0; x < end; ++x, ++i)
@@ -319,6 +326,11 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
             const qsizetype padded = bytes + (bytes & 1);
             if (size - pos < padded)
                 return truncatedReason();
+            if (!bits) {
+                x = qMin<qint64>(x + code, width);
+                pos += padded;
+                break;
+            }
             QRgb *row = rowAt(y);
             const uchar *src = file + pos;
             for (uint i = 0; i < code && x < width; ++i, ++x) {
@@ -354,8 +366,12 @@ DecodedImage decodeBmp(const QByteArray &bytes, const DecodeOptions &options)
         if (available < lastRowBytes || (available - lastRowBytes) / rowBytes < layout.height - 1)
             return {QImage(), truncatedReason()};
     }
-    if (layout.width * layout.height > options.maxPixels)
-        return {QImage(), tooLargeReason(layout.width, layout.height, options.maxPixels)};
+    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
+        return {QImage(), *refusal};
+    if (runLength) {
+        if (std::optional<QString> refusal = decodeRle(file, size, layout, nullptr, nullptr))
+            return {QImage(), *refusal};
+    }
 
     BitFields fields;
     const bool bitFields = layout.compression == kBitFields || layout.compression == kAlphaBitFields;
@@ -382,8 +398,8 @@ DecodedImage decodeBmp(const QByteArray &bytes, const DecodeOptions &options)
     const std::array<QRgb, 256> palette = readPalette(file, layout);
     if (runLength) {
         image.fill(kBlack);
-        if (std::optional<QString> refusal = decodeRle(file, size, layout, palette.data(), image))
-            return {QImage(), *refusal};
+        // Checked complete above, so this cannot fail.
+        (void)decodeRle(file, size, layout, palette.data(), &image);
         return {image, QString()};
     }
 

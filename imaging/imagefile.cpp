@@ -1,23 +1,22 @@
 // Picture files in and out: decoding by content (BMP and JPEG by our own
-// decoders, anything else Qt reads through QImageReader) and 24-bit BMP
-// encoding.
+// decoders, PNG through Qt's reader once its chunks are checked whole) and
+// 24-bit BMP encoding.
 
 #include "imaging/imagefile.h"
 #include "imaging/imagefile_p.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace velloran {
 
 namespace {
-
-// Files are read whole (BMP) or streamed (JPEG); either way no more than this.
-constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
 
 DecodedImage refuse(QString reason)
 {
@@ -37,28 +36,98 @@ bool isBmp(const char *head, qint64 size)
     return size >= 2 && head[0] == 'B' && head[1] == 'M';
 }
 
-DecodedImage decodeWithQt(QFile &file, const DecodeOptions &options)
+constexpr char kPngSignature[8] = {char(0x89), 'P', 'N', 'G', '\r', '\n', char(0x1a), '\n'};
+
+bool isPng(const char *head, qint64 size)
 {
-    QImageReader reader(&file);
-    // The name says nothing: only the content picks the format.
-    reader.setDecideFormatFromContent(true);
+    return size >= 8 && std::equal(head, head + 8, kPngSignature);
+}
+
+quint32 crc32(const uchar *data, qsizetype size)
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xffffffffu;
+    for (qsizetype i = 0; i < size; ++i)
+        c = table[(c ^ data[i]) & 0xff] ^ (c >> 8);
+    return c ^ 0xffffffffu;
+}
+
+quint32 bigEndian32(const uchar *p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
+}
+
+// Qt's PNG reader refuses damaged data, but its library says why on stderr
+// first, so the chunks are checked here: each one whole and matching its
+// checksum, up to the end chunk.
+std::optional<QString> pngChunkRefusal(const QByteArray &file)
+{
+    const auto *data = reinterpret_cast<const uchar *>(file.constData());
+    qsizetype pos = sizeof kPngSignature;
+    for (;;) {
+        if (file.size() - pos < 12)
+            return imagefile_detail::truncatedReason();
+        const quint32 length = bigEndian32(data + pos);
+        if (length > 0x7fffffffu)
+            return QStringLiteral("the PNG data is damaged (a chunk of %1 bytes)").arg(length);
+        if (file.size() - pos - 12 < qsizetype(length))
+            return imagefile_detail::truncatedReason();
+        const QString type = QString::fromLatin1(reinterpret_cast<const char *>(data + pos + 4), 4);
+        if (crc32(data + pos + 4, qsizetype(length) + 4) != bigEndian32(data + pos + 8 + length))
+            return QStringLiteral("the PNG data is damaged (the checksum of a chunk does not match)");
+        if (type == QLatin1String("IEND"))
+            return std::nullopt;
+        pos += 12 + qsizetype(length);
+    }
+}
+
+// A PNG, through Qt's reader.
+DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options)
+{
+    if (std::optional<QString> refusal = pngChunkRefusal(file))
+        return refuse(*refusal);
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
     reader.setAutoTransform(true);
     const qint64 maxBytes = std::min<qint64>(options.maxPixels, std::numeric_limits<int>::max()) * 4;
     reader.setAllocationLimit(int(std::clamp<qint64>((maxBytes + (1 << 20) - 1) >> 20, 1,
                                                      std::numeric_limits<int>::max())));
-    if (!reader.canRead())
-        return refuse(QStringLiteral("the file is not a BMP or JPEG picture"));
-
     const QSize declared = reader.size();
-    if (declared.isValid() && qint64(declared.width()) * declared.height() > options.maxPixels)
-        return refuse(imagefile_detail::tooLargeReason(declared.width(), declared.height(),
-                                                       options.maxPixels));
+    if (declared.isValid()) {
+        if (auto refusal = imagefile_detail::sizeRefusal(declared.width(), declared.height(), options))
+            return refuse(*refusal);
+    }
     const QImage image = reader.read();
     if (image.isNull())
         return refuse(QStringLiteral("the picture cannot be decoded (%1)").arg(reader.errorString()));
-    if (qint64(image.width()) * image.height() > options.maxPixels)
-        return refuse(imagefile_detail::tooLargeReason(image.width(), image.height(), options.maxPixels));
+    if (auto refusal = imagefile_detail::sizeRefusal(image.width(), image.height(), options))
+        return refuse(*refusal);
     return {image.convertToFormat(QImage::Format_RGB32), QString()};
+}
+
+// Anything else is refused, naming the format when Qt knows it. Its other
+// readers are not used: some of them (GIF) give the part of a cut-short
+// file that is there as if it were the whole picture.
+DecodedImage refuseOther(QIODevice &device)
+{
+    QImageReader reader(&device);
+    reader.setDecideFormatFromContent(true);
+    if (reader.canRead() && !reader.format().isEmpty())
+        return refuse(QStringLiteral("the file is not a BMP or JPEG picture (it is a %1 picture, "
+                                     "which is not read)")
+                          .arg(QString::fromLatin1(reader.format().toUpper())));
+    return refuse(QStringLiteral("the file is not a BMP or JPEG picture"));
 }
 
 void putU16(uchar *p, quint32 v)
@@ -99,6 +168,19 @@ QString tooLargeReason(qint64 width, qint64 height, qint64 maxPixels)
         .arg(limit);
 }
 
+std::optional<QString> sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options)
+{
+    if (width * height > options.maxPixels)
+        return tooLargeReason(width, height, options.maxPixels);
+    if (width > options.maxSide || height > options.maxSide)
+        return QStringLiteral("the picture is too large (%1 x %2 pixels; at most %3 pixels on a side "
+                              "are accepted)")
+            .arg(width)
+            .arg(height)
+            .arg(options.maxSide);
+    return std::nullopt;
+}
+
 QString truncatedReason()
 {
     return QStringLiteral("the file ends before the picture data is complete");
@@ -110,6 +192,45 @@ QString outOfMemoryReason(qint64 width, qint64 height)
 }
 
 } // namespace imagefile_detail
+
+namespace {
+
+QString readFailure(const QIODevice &device)
+{
+    return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
+}
+
+// Everything after opening: the device holds `size` bytes from its start.
+DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &options)
+{
+    if (size == 0)
+        return refuse(QStringLiteral("the file is empty"));
+    if (size > kMaxFileBytes)
+        return refuse(QStringLiteral("the file is too large (%1 MiB; at most %2 MiB are read)")
+                          .arg(size >> 20)
+                          .arg(kMaxFileBytes >> 20));
+
+    char head[8] = {};
+    const qint64 headBytes = device.peek(head, sizeof head);
+    if (headBytes < 0)
+        return refuse(readFailure(device));
+
+    if (isJpeg(head, headBytes))
+        return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options);
+    if (!isBmp(head, headBytes) && !isPng(head, headBytes))
+        return refuseOther(device);
+
+    const QByteArray bytes = device.read(size);
+    if (bytes.size() != size) {
+        const auto *file = qobject_cast<const QFileDevice *>(&device);
+        return refuse(file && file->error() != QFileDevice::NoError
+                          ? readFailure(device)
+                          : QStringLiteral("the file cannot be read (it changed while being read)"));
+    }
+    return isBmp(head, headBytes) ? imagefile_detail::decodeBmp(bytes, options) : decodePng(bytes, options);
+}
+
+} // namespace
 
 DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
 {
@@ -124,32 +245,16 @@ DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
-    const qint64 size = file.size();
-    if (size == 0)
-        return refuse(QStringLiteral("the file is empty"));
-    if (size > kMaxFileBytes)
-        return refuse(QStringLiteral("the file is too large (%1 MiB; at most %2 MiB are read)")
-                          .arg(size >> 20)
-                          .arg(kMaxFileBytes >> 20));
+        return refuse(readFailure(file));
+    return decodeDevice(file, file.size(), options);
+}
 
-    char head[4] = {};
-    const qint64 headBytes = file.peek(head, sizeof head);
-    if (headBytes < 0)
-        return refuse(QStringLiteral("the file cannot be read (%1)").arg(file.errorString()));
-
-    if (isJpeg(head, headBytes))
-        return imagefile_detail::decodeJpeg(file, kMaxFileBytes, options);
-    if (isBmp(head, headBytes)) {
-        const QByteArray bytes = file.read(size);
-        if (bytes.size() != size)
-            return refuse(QStringLiteral("the file cannot be read (%1)")
-                              .arg(file.error() != QFileDevice::NoError
-                                       ? file.errorString()
-                                       : QStringLiteral("it changed while being read")));
-        return imagefile_detail::decodeBmp(bytes, options);
-    }
-    return decodeWithQt(file, options);
+DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    return decodeDevice(buffer, content.size(), options);
 }
 
 QByteArray encodeBmp24(const QImage &image)

@@ -10,6 +10,12 @@ namespace velloran {
 // Largest picture, in decoded pixels, that loading accepts. At 4 bytes a pixel
 // this bounds the memory of one decoded picture to 256 MiB.
 inline constexpr qint64 kMaxDecodedPixels = 64LL * 1024 * 1024;
+// Longest side, in decoded pixels, that loading accepts (JPEG's own limit is
+// a little lower). Fitting a picture to the window images takes time in
+// proportion to its longer side times the window's size, so without this a
+// strip of 1 x 60 million pixels (a few bytes of run-length data) would take
+// minutes to fit.
+inline constexpr int kMaxPictureSide = 65535;
 
 struct DecodeOptions
 {
@@ -18,6 +24,7 @@ struct DecodeOptions
     // which saves time and memory on photos far larger than the result.
     QSize keepAtLeast;
     qint64 maxPixels = kMaxDecodedPixels;
+    int maxSide = kMaxPictureSide;
 };
 
 struct DecodedImage
@@ -26,11 +33,18 @@ struct DecodedImage
     QString error;  // on failure: the reason, in words for the user, without the path
 };
 
-// Decodes a BMP or JPEG file (recognised by content, not by name; other
-// formats Qt reads come along). Never throws; every failure (missing file,
-// folder, unreadable, damaged or truncated data, unsupported or too large
-// picture) gives a null image and a reason.
+// Files are read whole (BMP, PNG) or streamed (JPEG); either way no more than this.
+inline constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
+
+// Decodes a BMP or JPEG file (recognised by content, not by name; PNG comes
+// along, other formats are refused). Never throws; every failure (missing
+// file, folder, unreadable, damaged or truncated data, unsupported or too
+// large picture) gives a null image and a reason.
 DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options = {});
+
+// Decodes a file's content held in memory, exactly as decodeImageFile decodes
+// the file once it is open.
+DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options = {});
 
 // The picture as a Windows bitmap file: BITMAPFILEHEADER, BITMAPINFOHEADER,
 // 24 bits per pixel, uncompressed, bottom-up rows padded to 4 bytes, 96 dpi.

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class QIODevice;
 
 namespace velloran::imagefile_detail {
@@ -32,6 +34,9 @@ inline bool orientationSwapsAxes(int orientation)
 
 // Reasons shared by the decoders, in words for the user.
 QString tooLargeReason(qint64 width, qint64 height, qint64 maxPixels);
+// The reason to refuse a picture of this size under the options' limits (too
+// many pixels, or a side too long), or nothing when it is within them.
+std::optional<QString> sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options);
 QString truncatedReason();
 QString outOfMemoryReason(qint64 width, qint64 height);
 

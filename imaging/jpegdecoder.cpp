@@ -438,8 +438,8 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
     if (cinfo.output_components != 4)
         return refuse(QStringLiteral("this kind of JPEG is not supported (%1 colour components)")
                           .arg(cinfo.num_components));
-    if (qint64(width) * height > options.maxPixels)
-        return refuse(tooLargeReason(turned ? height : width, turned ? width : height, options.maxPixels));
+    if (auto refusal = sizeRefusal(turned ? height : width, turned ? width : height, options))
+        return refuse(*refusal);
     // A file of several scans is held whole (as DCT coefficients) while it
     // is read, so its full size counts, whatever the output scale.
     if (multiScan && qint64(cinfo.image_width) * cinfo.image_height > options.maxPixels)

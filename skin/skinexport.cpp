@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -29,10 +30,12 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// Windows opens a device for these names, whatever extension follows; the
+// superscript digits of the code page count as digits here.
 bool isDeviceName(const QString &component)
 {
     static const QRegularExpression device(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])$"),
+        QStringLiteral("^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|COM[0-9\u00b9\u00b2\u00b3]|LPT[0-9\u00b9\u00b2\u00b3])$"),
         QRegularExpression::CaseInsensitiveOption);
     QString base = component.section(QLatin1Char('.'), 0, 0);
     while (base.endsWith(QLatin1Char(' ')))
@@ -64,21 +67,38 @@ Status aboutTarget(const Status &failure, const StagedFile &file)
 }
 
 // Removes what staging and committing left behind and puts moved-aside
-// targets back. Best effort: the first failure has already been reported.
-void rollBack(FileSystem &fs, std::vector<StagedFile> &files)
+// targets back. Goes on past failures (the first failure has already been
+// reported) and returns a sentence for each file it could not restore or
+// remove, so that the user learns where things are.
+QString rollBack(FileSystem &fs, std::vector<StagedFile> &files)
 {
+    QStringList notes;
     for (StagedFile &f : files) {
         if (f.placed) {
-            (void)fs.remove(f.target);
-            f.placed = false;
-        } else if (fs.exists(f.temporary)) {
-            (void)fs.remove(f.temporary);
+            if (fs.remove(f.target))
+                f.placed = false;
+        } else if (fs.exists(f.temporary) && !fs.remove(f.temporary)) {
+            notes << QStringLiteral("The temporary file %1 could not be removed.").arg(native(f.temporary));
         }
         if (!f.backup.isEmpty()) {
-            (void)fs.rename(f.backup, f.target);
-            f.backup.clear();
+            if (!f.placed && fs.rename(f.backup, f.target))
+                f.backup.clear();
+            else
+                notes << QStringLiteral("The earlier %1 could not be put back; it is kept as %2.")
+                             .arg(native(f.target), native(f.backup));
+        } else if (f.placed) {
+            notes << QStringLiteral("The new %1 could not be removed.").arg(native(f.target));
         }
     }
+    return notes.join(QLatin1Char(' '));
+}
+
+// The failure, followed by what the rollback could not undo.
+Status failedWith(const Status &failure, const QString &notes)
+{
+    if (notes.isEmpty())
+        return failure;
+    return Status::failure(failure.message() + QLatin1Char(' ') + notes, failure.code());
 }
 
 // Moves every existing target aside, renames each staged file into place and
@@ -90,17 +110,13 @@ Status commit(FileSystem &fs, std::vector<StagedFile> &files, const QString &ste
         if (!fs.exists(f.target))
             continue;
         const QString backup = stem + QStringLiteral("-%1.old").arg(i);
-        if (Status s = fs.rename(f.target, backup); !s) {
-            rollBack(fs, files);
-            return s;
-        }
+        if (Status s = fs.rename(f.target, backup); !s)
+            return failedWith(s, rollBack(fs, files));
         f.backup = backup;
     }
     for (StagedFile &f : files) {
-        if (Status s = fs.rename(f.temporary, f.target); !s) {
-            rollBack(fs, files);
-            return s;
-        }
+        if (Status s = fs.rename(f.temporary, f.target); !s)
+            return failedWith(s, rollBack(fs, files));
         f.placed = true;
     }
     for (StagedFile &f : files)
@@ -151,11 +167,26 @@ Status checkSkinName(const QString &name)
         return Status::failure(QStringLiteral(
             "The skin name cannot contain \"..\": the skin must stay inside the Skins folder."));
     const QString last = parts.last();
-    if (isDeviceName(last))
-        return Status::failure(
-            QStringLiteral("\"%1\" is a device name on Windows and cannot name a skin.").arg(last));
-    if ((last + kLongestSuffix).toUtf8().size() > kMaxFileNameBytes)
-        return Status::failure(QStringLiteral("The skin name is too long for a file name."));
+    if (last.isEmpty())
+        return Status::failure(QStringLiteral(
+            "The skin name cannot end with \\ or /: the files need a name after the folder."));
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        // Windows drops these from a folder name, so another folder than the
+        // one typed would be used.
+        const QString &folder = parts[i];
+        if (folder.endsWith(QLatin1Char('.')) || folder.endsWith(QLatin1Char(' ')))
+            return Status::failure(QStringLiteral(
+                "The folder \"%1\" in the skin name cannot end with a dot or a space.").arg(folder));
+    }
+    for (const QString &part : parts)
+        if (isDeviceName(part))
+            return Status::failure(
+                QStringLiteral("\"%1\" is a device name on Windows and cannot name a skin.").arg(part));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString fileName = i + 1 < parts.size() ? parts[i] : last + kLongestSuffix;
+        if (fileName.toUtf8().size() > kMaxFileNameBytes)
+            return Status::failure(QStringLiteral("The skin name is too long for a file name."));
+    }
     return Status::success();
 }
 
@@ -180,28 +211,43 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (Status s = checkSkinName(name); !s)
         return s;
     const QString skinsFolder = QDir::fromNativeSeparators(skinsFolderPath(hostDataFolder));
-    if (!fs.isDirectory(skinsFolder))
+    if (!fs.isDirectory(skinsFolder)) {
+        // (The path ends with a separator, which a file's path does not.)
+        if (fs.exists(skinsFolder.chopped(1)))
+            return Status::failure(QStringLiteral("The Skins folder %1 is a file, not a folder.")
+                                       .arg(native(skinsFolder.chopped(1))));
         return Status::failure(
             QStringLiteral("The Skins folder %1 does not exist.").arg(native(skinsFolder)));
+    }
     const SkinFiles files = skinFiles(skinsFolder, name);
     const QString folder = files.main.left(files.main.lastIndexOf(QLatin1Char('/')) + 1);
     if (!fs.isDirectory(folder))
         return Status::failure(QStringLiteral("The folder %1 does not exist inside the Skins folder.")
                                    .arg(native(folder)));
 
+    // A folder, a pipe or a device as the template would fail to open, block
+    // or never end; only a plain file is read, and never more than the limit.
+    const QFileInfo templateInfo(templatePath);
+    if (templateInfo.exists() && !templateInfo.isFile())
+        return Status::failure(QStringLiteral("Cannot read the skin description template %1: %2.")
+                                   .arg(native(templatePath),
+                                        templateInfo.isDir() ? QStringLiteral("it is a folder, not a file")
+                                                             : QStringLiteral("it is not a plain file")));
     QFile templateFile(templatePath);
     if (!templateFile.open(QIODevice::ReadOnly))
         return Status::failure(QStringLiteral("Cannot read the skin description template %1: %2.")
                                    .arg(native(templatePath), templateFile.errorString()),
                                int(templateFile.error()));
-    if (templateFile.size() > kMaxTemplateBytes)
-        return Status::failure(QStringLiteral("The skin description template %1 is too large.")
-                                   .arg(native(templatePath)));
-    const QByteArray templateText = templateFile.readAll();
+    const QByteArray templateText = templateFile.read(kMaxTemplateBytes + 1);
     if (templateFile.error() != QFileDevice::NoError)
         return Status::failure(QStringLiteral("Cannot read the skin description template %1: %2.")
                                    .arg(native(templatePath), templateFile.errorString()),
                                int(templateFile.error()));
+    if (templateText.size() > kMaxTemplateBytes)
+        return Status::failure(QStringLiteral("The skin description template %1 is too large "
+                                              "(more than %2 MiB).")
+                                   .arg(native(templatePath))
+                                   .arg(kMaxTemplateBytes >> 20));
 
     ImageSurface *const images[] = {surfaces.main, surfaces.scene, surfaces.chat, surfaces.console};
     for (ImageSurface *surface : images)
@@ -228,15 +274,11 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         images[i]->SetSavePath(staged[i].temporary);
         const Status s = images[i]->SaveImage();
         images[i]->SetSavePath(staged[i].target);
-        if (!s) {
-            rollBack(fs, staged);
-            return aboutTarget(s, staged[i]);
-        }
+        if (!s)
+            return failedWith(aboutTarget(s, staged[i]), rollBack(fs, staged));
     }
-    if (Status s = fs.writeFile(staged[4].temporary, description); !s) {
-        rollBack(fs, staged);
-        return aboutTarget(s, staged[4]);
-    }
+    if (Status s = fs.writeFile(staged[4].temporary, description); !s)
+        return failedWith(aboutTarget(s, staged[4]), rollBack(fs, staged));
 
     if (Status s = commit(fs, staged, stem); !s)
         return s;

@@ -38,8 +38,10 @@ SkinFiles skinFiles(const QString &skinsFolder, const QString &name);
 
 // Whether `name` can name a skin: not empty (kEnterSkinName), no character
 // that a Windows file name cannot hold, nothing that leads outside the Skins
-// folder ('..', a leading separator, a drive), no device name such as CON,
-// not longer than a file name may be, and representable in the 8-bit text of
+// folder ('..', a leading separator, a drive), a file name after the last
+// separator, no folder part that Windows would change (one ending in a dot
+// or a space), no device name such as CON or COM1 as any part, no part
+// longer than a file name may be, and representable in the 8-bit text of
 // the description file.
 Status checkSkinName(const QString &name);
 

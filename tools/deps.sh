@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, and
-# nothing when they are all present. Sourced by tools/run and tools/check.
+# nothing when they are all present. Sourced by tools/run, tools/check and
+# tools/fuzz (which adds clang and its libFuzzer runtime).
 # Usage: velloran_install_packages [extra packages...]
 
 velloran_packages=(
@@ -34,11 +35,16 @@ velloran_install_packages() {
 }
 
 # Configures (once) and builds one build folder quietly; prints the compiler
-# output only when the build fails.
-# Usage: velloran_build DIR [cmake options...]
+# output only when the build fails. With --target, builds that target only.
+# Usage: velloran_build DIR [--target TARGET] [cmake options...]
 velloran_build() {
     local dir=$1
     shift
+    local target=()
+    if [ "${1:-}" = --target ]; then
+        target=(--target "$2")
+        shift 2
+    fi
     local log
     log=$(mktemp)
     if [ ! -f "$dir/build.ninja" ]; then
@@ -48,7 +54,7 @@ velloran_build() {
             return 1
         fi
     fi
-    if ! cmake --build "$dir" >"$log" 2>&1; then
+    if ! cmake --build "$dir" "${target[@]}" >"$log" 2>&1; then
         cat "$log" >&2
         rm -f "$log"
         return 1

@@ -2,6 +2,7 @@
 // writing 24-bit BMPs. Every fixture is made here, byte by byte for BMPs and
 // with libjpeg for JPEGs, small enough to show what it tests.
 
+#include "corpus/corpus.h"
 #include "imaging/imagefile.h"
 
 #include <gtest/gtest.h>
@@ -525,94 +526,9 @@ TEST(BmpLyingHeader, IsRefusedWithoutAllocating)
 // ---------------------------------------------------------------------------
 // JPEG fixtures, made with libjpeg
 
-enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
-
-struct JpegRecipe
-{
-    JpegColour colour = JpegColour::Rgb;
-    bool progressive = false;
-    bool subsampled = false; // 4:2:0 instead of 4:4:4
-    int quality = 100;
-    int restartRows = 0;
-    QList<QByteArray> app1; // APP1 payloads, written after the JFIF header
-    std::vector<jpeg_scan_info> scans; // a custom scan script
-};
-
-// Ink amounts for an RGB colour (K from the brightest channel).
-std::array<uchar, 4> inkFor(QRgb c)
-{
-    const int mx = std::max({qRed(c), qGreen(c), qBlue(c)});
-    if (mx == 0)
-        return {0, 0, 0, 255};
-    const auto ink = [mx](int v) { return uchar((mx - v) * 255 / mx); };
-    return {ink(qRed(c)), ink(qGreen(c)), ink(qBlue(c)), uchar(255 - mx)};
-}
-
-QByteArray encodeJpeg(const QImage &source, const JpegRecipe &recipe = {})
-{
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-
-    const bool cmyk = recipe.colour == JpegColour::CmykAdobe || recipe.colour == JpegColour::YcckAdobe
-                      || recipe.colour == JpegColour::CmykPlain;
-    cinfo.image_width = JDIMENSION(image.width());
-    cinfo.image_height = JDIMENSION(image.height());
-    cinfo.input_components = recipe.colour == JpegColour::Grey ? 1 : cmyk ? 4 : 3;
-    cinfo.in_color_space = recipe.colour == JpegColour::Grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (recipe.colour == JpegColour::YcckAdobe)
-        jpeg_set_colorspace(&cinfo, JCS_YCCK);
-    if (recipe.colour == JpegColour::CmykPlain)
-        cinfo.write_Adobe_marker = FALSE;
-    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
-    if (!recipe.subsampled)
-        for (int c = 0; c < cinfo.num_components; ++c)
-            cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
-    if (recipe.progressive)
-        jpeg_simple_progression(&cinfo);
-    if (!recipe.scans.empty()) {
-        cinfo.scan_info = recipe.scans.data();
-        cinfo.num_scans = int(recipe.scans.size());
-    }
-    cinfo.restart_in_rows = recipe.restartRows;
-    jpeg_start_compress(&cinfo, TRUE);
-    for (const QByteArray &payload : recipe.app1)
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(payload.constData()),
-                          unsigned(payload.size()));
-
-    std::vector<JSAMPLE> row(std::size_t(image.width()) * 4);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(int(cinfo.next_scanline)));
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = line[x];
-            if (recipe.colour == JpegColour::Grey) {
-                row[x] = JSAMPLE(qRed(c));
-            } else if (cmyk) {
-                const std::array<uchar, 4> ink = inkFor(c);
-                // Adobe's writers store 255 - ink; the marker says so.
-                for (int i = 0; i < 4; ++i)
-                    row[4 * x + i] = recipe.colour == JpegColour::CmykPlain ? ink[i] : JSAMPLE(255 - ink[i]);
-            } else {
-                row[3 * x] = JSAMPLE(qRed(c));
-                row[3 * x + 1] = JSAMPLE(qGreen(c));
-                row[3 * x + 2] = JSAMPLE(qBlue(c));
-            }
-        }
-        JSAMPROW pointer = row.data();
-        jpeg_write_scanlines(&cinfo, &pointer, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    const QByteArray out(reinterpret_cast<const char *>(buffer), qsizetype(size));
-    std::free(buffer);
-    return out;
-}
+using corpus::encodeJpeg;
+using corpus::JpegColour;
+using corpus::JpegRecipe;
 
 // Where the first marker with this code starts (its 0xff byte).
 qsizetype markerAt(const QByteArray &jpeg, uchar code)

@@ -9,7 +9,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -25,14 +33,17 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The real file system, with one chosen write or rename made to fail.
+// The real file system, with chosen writes, renames or removals made to fail.
 class FaultyFileSystem final : public FileSystem
 {
 public:
     int failWrite = -1;  // index of the writeFile call that fails
     int failRename = -1; // index of the rename call that fails
+    QList<int> alsoFailRenames; // indices of further rename calls that fail
+    QList<int> failRemoves;     // indices of remove calls that fail
     int writes = 0;
     int renames = 0;
+    int removes = 0;
 
     Status writeFile(const QString &path, const QByteArray &bytes) override
     {
@@ -45,11 +56,17 @@ public:
     }
     Status rename(const QString &from, const QString &to) override
     {
-        if (renames++ == failRename)
+        const int index = renames++;
+        if (index == failRename || alsoFailRenames.contains(index))
             return Status::failure(QStringLiteral("Cannot rename %1.").arg(from));
         return real().rename(from, to);
     }
-    Status remove(const QString &path) override { return real().remove(path); }
+    Status remove(const QString &path) override
+    {
+        if (failRemoves.contains(removes++))
+            return Status::failure(QStringLiteral("Cannot remove %1.").arg(path));
+        return real().remove(path);
+    }
     bool exists(const QString &path) const override { return real().exists(path); }
     bool isDirectory(const QString &path) const override { return real().isDirectory(path); }
 };
@@ -169,6 +186,25 @@ TEST_F(SkinExportTest, AcceptsSpacesAndSubFoldersThatExist)
                     .startsWith("ConsoleBorderImage=Mine\\BlueConsole.bmp\r\n"));
 }
 
+// Names that look odd but name files inside the Skins folder that Windows
+// keeps as typed.
+TEST_F(SkinExportTest, AcceptsOddNamesThatStayInside)
+{
+    ASSERT_TRUE(QDir(skins).mkdir(QStringLiteral("Mine")));
+    const std::pair<QString, QString> names[] = {
+        {QStringLiteral("..."), QStringLiteral("...Main.bmp")},
+        {QStringLiteral("Blue."), QStringLiteral("Blue..skn")},
+        {QStringLiteral("Mine//Red"), QStringLiteral("Mine/RedMain.bmp")},
+        {QStringLiteral("CONSOLE"), QStringLiteral("CONSOLE.skn")},
+        {QStringLiteral("\u00c9t\u00e9 \u20ac"), QStringLiteral("\u00c9t\u00e9 \u20acChat.bmp")},
+    };
+    for (const auto &[name, file] : names) {
+        const Status s = save(name);
+        EXPECT_TRUE(s.ok()) << name.toStdString() << ": " << s.message().toStdString();
+        EXPECT_TRUE(QFile::exists(skins + QLatin1Char('/') + file)) << file.toStdString();
+    }
+}
+
 struct RefusedName
 {
     const char *label;
@@ -211,6 +247,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedName{"DeviceInFolder", QStringLiteral("Old\\LPT1"), "device name"},
         RefusedName{"TooLong", QString(250, QLatin1Char('x')), "too long"},
         RefusedName{"NotInCodePage", QStringLiteral("\u65e5\u672c"), "cannot hold"},
+        RefusedName{"TrailingSeparator", QStringLiteral("Old\\"), "cannot end with"},
+        RefusedName{"FolderEndsWithDot", QStringLiteral("Old.\\Blue"), "cannot end with a dot or a space"},
+        RefusedName{"FolderEndsWithSpace", QStringLiteral("Old /Blue"), "cannot end with a dot or a space"},
+        RefusedName{"FolderOfDots", QStringLiteral(".../Blue"), "cannot end with a dot or a space"},
+        RefusedName{"DeviceAsFolder", QStringLiteral("CON\\Blue"), "device name"},
+        RefusedName{"DeviceWithSuperscript", QStringLiteral("com\u00b9"), "device name"},
+        RefusedName{"ConsoleInput", QStringLiteral("CONIN$"), "device name"},
+        RefusedName{"FolderTooLong", QString(256, QLatin1Char('f')) + QStringLiteral("/Blue"), "too long"},
         RefusedName{"MissingSubFolder", QStringLiteral("Nowhere\\Blue"), "does not exist"}),
     [](const ::testing::TestParamInfo<RefusedName> &info) { return std::string(info.param.label); });
 
@@ -275,6 +319,189 @@ TEST_F(SkinExportTest, AFailedWriteNamesTheFileItWasWriting)
     const Status s = save(QStringLiteral("Blue"));
     EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(skins + QStringLiteral("/BlueChat.bmp"))))
         << s.message().toStdString();
+}
+
+// A folder standing where any of the five files goes is reported before
+// anything is written, naming that file.
+TEST_F(SkinExportTest, AFolderInThePlaceOfAnyFileIsReportedBeforeWriting)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    for (const char *file : {"BlueMain.bmp", "BlueScene.bmp", "BlueChat.bmp", "BlueConsole.bmp", "Blue.skn"}) {
+        const QString path = skins + QLatin1Char('/') + QLatin1String(file);
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(QDir().mkdir(path));
+        const auto before = test::snapshot(dir.path());
+        const Status s = save(QStringLiteral("Blue"));
+        EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(path) + QStringLiteral(": a folder")))
+            << s.message().toStdString();
+        EXPECT_EQ(test::snapshot(dir.path()), before) << file;
+        ASSERT_TRUE(QDir().rmdir(path));
+        ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    }
+}
+
+// A new skin (no files of its name yet) is taken back as wholly as one that
+// replaces another when a write or a rename fails.
+TEST_F(SkinExportTest, AFailureWritingANewSkinLeavesNothingBehind)
+{
+    test::writeFile(skins + QStringLiteral("/Other.skn"), "other");
+    const auto before = test::snapshot(dir.path());
+    for (int write = 0; write < 5; ++write) {
+        fs.writes = fs.renames = 0;
+        fs.failWrite = write;
+        fs.failRename = -1;
+        EXPECT_FALSE(save(QStringLiteral("Fresh")).ok()) << "write " << write;
+        EXPECT_EQ(test::snapshot(dir.path()), before) << "write " << write;
+    }
+    for (int rename = 0; rename < 5; ++rename) {
+        fs.writes = fs.renames = 0;
+        fs.failWrite = -1;
+        fs.failRename = rename;
+        EXPECT_FALSE(save(QStringLiteral("Fresh")).ok()) << "rename " << rename;
+        EXPECT_EQ(test::snapshot(dir.path()), before) << "rename " << rename;
+    }
+}
+
+// When putting an earlier file back fails too, nothing of it is lost: it
+// stays under the name the export moved it to, and the message says where.
+TEST_F(SkinExportTest, AnEarlierFileThatCannotBePutBackIsKeptAndNamed)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    const QByteArray earlierMain = readAll(skins + QStringLiteral("/BlueMain.bmp"));
+    builder.RecomposeWindowImages({-40, 30, 20});
+
+    // Renames 0 to 4 move the five earlier files aside; 5 would place the
+    // new main image and fails; 6 would put the earlier one back and fails.
+    fs.writes = fs.renames = fs.removes = 0;
+    fs.failRename = 5;
+    fs.alsoFailRenames = {6};
+    const Status s = save(QStringLiteral("Blue"));
+    ASSERT_FALSE(s.ok());
+
+    const QStringList left = QDir(skins).entryList(QDir::Files | QDir::Hidden);
+    const QStringList kept = left.filter(QRegularExpression(QStringLiteral("^\\.velloran-.*\\.old$")));
+    ASSERT_EQ(kept.size(), 1) << left.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(readAll(skins + QLatin1Char('/') + kept.first()), earlierMain);
+    EXPECT_TRUE(s.message().contains(QStringLiteral("could not be put back; it is kept as ")
+                                     + QDir::toNativeSeparators(skins + QLatin1Char('/') + kept.first())))
+        << s.message().toStdString();
+    // The other four are back, and no temporary file is left.
+    EXPECT_EQ(left.size(), 5) << left.join(QLatin1Char(' ')).toStdString();
+    EXPECT_FALSE(left.contains(QStringLiteral("BlueMain.bmp")));
+}
+
+// A temporary file that cannot be removed after a failed write is named in
+// the message rather than left behind in silence.
+TEST_F(SkinExportTest, ATemporaryFileThatCannotBeRemovedIsNamed)
+{
+    fs.failWrite = 1;    // the scene image, half written
+    fs.failRemoves = {0}; // removing the staged main image fails
+    const Status s = save(QStringLiteral("Blue"));
+    ASSERT_FALSE(s.ok());
+    EXPECT_TRUE(s.message().contains(QStringLiteral("could not be removed"))) << s.message().toStdString();
+    const QStringList left = QDir(skins).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(s.message().contains(left.first())) << s.message().toStdString();
+}
+
+TEST_F(SkinExportTest, ASkinsPathThatIsAFileIsReportedAsSuch)
+{
+    const QString otherHost = QDir::toNativeSeparators(dir.filePath(QStringLiteral("Talvesh6Pro"))) + QDir::separator();
+    test::writeFile(dir.filePath(QStringLiteral("Talvesh6Pro/Skins")), "not a folder");
+    const auto before = test::snapshot(dir.path());
+    const Status s = builder.SaveSkin(QStringLiteral("Blue"), otherHost, templatePath);
+    EXPECT_TRUE(s.message().contains(QStringLiteral("is a file, not a folder"))) << s.message().toStdString();
+    EXPECT_EQ(test::snapshot(dir.path()), before);
+}
+
+// Templates that are not plain files: a folder, and where the platform has
+// them a pipe with no writer (opening it would wait for ever) and an endless
+// device (reading it would never stop). Each is refused at once.
+TEST_F(SkinExportTest, ATemplateThatIsNoPlainFileIsRefusedAtOnce)
+{
+    QStringList templates{dir.filePath(QStringLiteral("Template.txt"))};
+    ASSERT_TRUE(QDir().mkdir(templates.first()));
+#ifdef Q_OS_UNIX
+    const QString pipe = dir.filePath(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    templates << pipe;
+    if (QFileInfo::exists(QStringLiteral("/dev/zero")))
+        templates << QStringLiteral("/dev/zero");
+#endif
+    for (const QString &path : templates) {
+        const Status s = builder.SaveSkin(QStringLiteral("Blue"), host, path);
+        EXPECT_TRUE(s.message().startsWith(QStringLiteral("Cannot read the skin description template ")
+                                           + QDir::toNativeSeparators(path) + QStringLiteral(": it is ")))
+            << s.message().toStdString();
+        EXPECT_FALSE(QFile::exists(skins + QStringLiteral("/Blue.skn")));
+    }
+#ifdef Q_OS_UNIX
+    ASSERT_TRUE(QFile::remove(pipe)); // the snapshot of the test folder would wait on it
+#endif
+    EXPECT_EQ(QDir(skins).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+TEST_F(SkinExportTest, ATemplateBeyondTheLimitIsRefused)
+{
+    const QString large = dir.filePath(QStringLiteral("Large.txt"));
+    QFile file(large);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize((16 << 20) + 1)); // sparse where the file system can
+    file.close();
+    const Status s = builder.SaveSkin(QStringLiteral("Blue"), host, large);
+    EXPECT_TRUE(s.message().contains(QStringLiteral("is too large"))) << s.message().toStdString();
+    EXPECT_EQ(QDir(skins).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+// Permissions that keep the program out, for real. Root (as in CI) is not
+// kept out by them, so there these cases are skipped.
+bool permissionsKeepOut(const QString &folder)
+{
+    QFile probe(folder + QStringLiteral("/probe"));
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.close();
+        probe.remove();
+        return false;
+    }
+    return true;
+}
+
+TEST_F(SkinExportTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    builder.setFileSystem(nullptr); // the real file system, no injected faults
+    builder.RecomposeWindowImages({30, 0, 0});
+    const auto writable = QFile::permissions(skins);
+    ASSERT_TRUE(QFile::setPermissions(skins, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool keptOut = permissionsKeepOut(skins);
+    std::optional<Status> s;
+    QMap<QString, QByteArray> before, after;
+    if (keptOut) {
+        before = test::snapshot(skins);
+        s = save(QStringLiteral("Blue"));
+        after = test::snapshot(skins);
+    }
+    QFile::setPermissions(skins, writable);
+    if (!keptOut)
+        GTEST_SKIP() << "permissions do not keep this user out (running as root?)";
+    ASSERT_FALSE(s->ok());
+    EXPECT_TRUE(s->message().contains(QDir::toNativeSeparators(skins + QStringLiteral("/BlueMain.bmp"))))
+        << s->message().toStdString();
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(SkinExportTest, AnUnreadableTemplateIsReportedBeforeWriting)
+{
+    ASSERT_TRUE(QFile::setPermissions(templatePath, QFileDevice::Permissions()));
+    QFile probe(templatePath);
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "permissions do not keep this user out (running as root?)";
+    const auto before = test::snapshot(skins);
+    const Status s = save(QStringLiteral("Blue"));
+    EXPECT_TRUE(s.message().startsWith(QStringLiteral("Cannot read the skin description template ")
+                                       + QDir::toNativeSeparators(templatePath)))
+        << s.message().toStdString();
+    EXPECT_EQ(test::snapshot(skins), before);
 }
 
 } // namespace

@@ -1,0 +1,82 @@
+// Any bytes as a picture file: decoded by content the way Load Image decodes
+// the user's file, then fitted to the four window images. Every input must
+// give either an upright RGB32 picture within the limits, or no picture and
+// a reason; nothing may crash, leak or read out of bounds.
+
+#include "fuzzsupport.h"
+#include "imaging/imagefile.h"
+#include "imaging/imagesurface.h"
+#include "skin/skinbuilder.h"
+
+#include <QGuiApplication>
+#include <QSet>
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace velloran;
+
+namespace {
+
+// Smaller than the program's limits so that each run stays quick under the
+// sanitizers (fitting a picture of the program's largest size takes a minute
+// here); the limits are parameters of the same code, so nothing goes
+// untested by it.
+constexpr qint64 kFuzzMaxPixels = 1024 * 1024;
+constexpr int kFuzzMaxSide = 2048;
+
+// Resampling follows the same path for every picture of one size (the
+// weights and the rows it reads depend on the sizes alone), and fitting to
+// the largest window image costs far more than decoding a small file; so each
+// size is fitted once, and the fuzzer's time goes to the decoders.
+QSet<QSize> fittedSizes;
+constexpr qsizetype kMaxRememberedSizes = 1 << 16;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::startApplication<QGuiApplication>();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray content = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
+                                                       static_cast<qsizetype>(size));
+    // As the skin builder asks: JPEGs may be decoded at a reduced scale that
+    // still covers the largest window image.
+    DecodeOptions options;
+    options.keepAtLeast = kMainImageSize;
+    options.maxPixels = kFuzzMaxPixels;
+    options.maxSide = kFuzzMaxSide;
+    const DecodedImage decoded = decodeImageData(content, options);
+
+    if (decoded.image.isNull()) {
+        fuzz::require(!decoded.error.isEmpty(), "a refusal without a reason");
+        return 0;
+    }
+    fuzz::require(decoded.error.isEmpty(), "a picture with a reason", decoded.error);
+    fuzz::require(decoded.image.format() == QImage::Format_RGB32, "not RGB32");
+    fuzz::require(qint64(decoded.image.width()) * decoded.image.height() <= kFuzzMaxPixels
+                      && decoded.image.width() <= kFuzzMaxSide && decoded.image.height() <= kFuzzMaxSide,
+                  "larger than the limits");
+
+    if (fittedSizes.contains(decoded.image.size()))
+        return 0;
+    if (fittedSizes.size() < kMaxRememberedSizes)
+        fittedSizes.insert(decoded.image.size());
+
+    // Fitting, as Load Image does it: the three copies are taken before any
+    // resampling, each surface resampled to its window's size.
+    ImageSurface surfaces[4];
+    const QSize sizes[4] = {kMainImageSize, kSceneImageSize, kConsoleImageSize, kChatImageSize};
+    for (ImageSurface &surface : surfaces)
+        surface.SetPicture(decoded.image);
+    for (int i = 0; i < 4; ++i) {
+        fuzz::require(surfaces[i].ResizeImage(2, sizes[i].width(), sizes[i].height()).ok(),
+                      "resizing failed");
+        fuzz::require(surfaces[i].image().size() == sizes[i], "fitted to the wrong size");
+    }
+    return 0;
+}

@@ -1,0 +1,892 @@
+#include "corpus.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QList>
+
+#include <algorithm>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include <jpeglib.h>
+
+namespace velloran::corpus {
+
+namespace {
+
+constexpr QRgb kRed = 0xffff0000;
+constexpr QRgb kGreen = 0xff00ff00;
+constexpr QRgb kBlue = 0xff0000ff;
+constexpr QRgb kWhite = 0xffffffff;
+constexpr QRgb kBlack = 0xff000000;
+constexpr QRgb kYellow = 0xffffff00;
+
+// libjpeg's own error exit ends the process; a recipe it refuses is a bug
+// of its caller.
+void onJpegError(j_common_ptr cinfo)
+{
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    std::fprintf(stderr, "corpus: libjpeg failed: %s\n", message);
+    std::abort();
+}
+
+using Quarters = std::array<QRgb, 4>;
+constexpr Quarters kColours = {kRed, kGreen, kBlue, kWhite};
+
+// Which quarter of a width x height picture a pixel lies in: 0 top-left,
+// 1 top-right, 2 bottom-left, 3 bottom-right.
+int quarterOf(int x, int y, int width, int height)
+{
+    return (y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1);
+}
+
+QImage quarterPicture(int width, int height, const Quarters &colours)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, colours[quarterOf(x, y, width, height)]);
+    return image;
+}
+
+// ---------------------------------------------------------------------------
+// Bytes
+
+void putU16(QByteArray &out, quint32 v)
+{
+    out.append(char(v & 0xff));
+    out.append(char((v >> 8) & 0xff));
+}
+
+void putU32(QByteArray &out, quint32 v)
+{
+    putU16(out, v & 0xffff);
+    putU16(out, v >> 16);
+}
+
+void setU16(QByteArray &out, qsizetype at, quint32 v)
+{
+    out[at] = char(v & 0xff);
+    out[at + 1] = char((v >> 8) & 0xff);
+}
+
+void setU32(QByteArray &out, qsizetype at, quint32 v)
+{
+    setU16(out, at, v & 0xffff);
+    setU16(out, at + 2, v >> 16);
+}
+
+void setU16BigEndian(QByteArray &out, qsizetype at, quint32 v)
+{
+    out[at] = char((v >> 8) & 0xff);
+    out[at + 1] = char(v & 0xff);
+}
+
+// ---------------------------------------------------------------------------
+// BMP files
+
+enum Compression : quint32 { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpegData = 4, kAlphaBitFields = 6 };
+
+struct Bmp
+{
+    quint32 headerBytes = 40; // 12 OS/2 core, 40 info, 52/56 with masks, 108 V4, 124 V5
+    qint32 width = 0;
+    qint32 height = 0; // negative: rows run top-down
+    int bitCount = 24;
+    quint32 compression = kRgb;
+    QList<QRgb> palette;
+    quint32 coloursUsed = 0;
+    std::array<quint32, 4> masks{}; // red, green, blue, alpha
+    QByteArray pixels;
+
+    QByteArray file() const
+    {
+        QByteArray dib;
+        putU32(dib, headerBytes);
+        if (headerBytes == 12) {
+            putU16(dib, quint32(width));
+            putU16(dib, quint32(height));
+            putU16(dib, 1);
+            putU16(dib, quint32(bitCount));
+        } else {
+            putU32(dib, quint32(width));
+            putU32(dib, quint32(height));
+            putU16(dib, 1);
+            putU16(dib, quint32(bitCount));
+            putU32(dib, compression);
+            putU32(dib, quint32(pixels.size()));
+            putU32(dib, 3780);
+            putU32(dib, 3780);
+            putU32(dib, coloursUsed);
+            putU32(dib, 0);
+            const bool fields = compression == kBitFields || compression == kAlphaBitFields;
+            if (headerBytes > 40 || fields) {
+                // Inside a longer header, or right after a plain one.
+                const int count = headerBytes > 40 ? (headerBytes >= 56 ? 4 : 3)
+                                                   : (compression == kAlphaBitFields ? 4 : 3);
+                for (int i = 0; i < count; ++i)
+                    putU32(dib, masks[i]);
+            }
+            if (headerBytes >= 108 && dib.size() < 56 + 4) {
+                putU32(dib, 0x73524742); // 'sRGB'
+            }
+            while (dib.size() < qsizetype(headerBytes))
+                dib.append('\0');
+        }
+        for (const QRgb c : palette) {
+            dib.append(char(qBlue(c)));
+            dib.append(char(qGreen(c)));
+            dib.append(char(qRed(c)));
+            if (headerBytes != 12)
+                dib.append('\0');
+        }
+        QByteArray out("BM");
+        putU32(out, quint32(14 + dib.size() + pixels.size()));
+        putU32(out, 0);
+        putU32(out, quint32(14 + dib.size()));
+        return out + dib + pixels;
+    }
+};
+
+// Uncompressed rows in file order (bottom-up unless topDown), each padded to
+// 4 bytes. `value` gives a palette index, a 16- or 32-bit word, or a colour
+// (24 bits) for each pixel of the upright picture.
+QByteArray packRows(int width, int height, bool topDown, int bits,
+                    const std::function<quint32(int, int)> &value)
+{
+    const qsizetype rowBytes = (qsizetype(width) * bits + 31) / 32 * 4;
+    QByteArray out;
+    for (int r = 0; r < height; ++r) {
+        const int y = topDown ? r : height - 1 - r;
+        QByteArray row(rowBytes, '\0');
+        for (int x = 0; x < width; ++x) {
+            const quint32 v = value(x, y);
+            switch (bits) {
+            case 1:
+            case 4:
+            case 8: {
+                const qsizetype bit = qsizetype(x) * bits;
+                const int shift = 8 - bits - int(bit % 8);
+                row[bit / 8] = char(uchar(row[bit / 8]) | uchar(v << shift));
+                break;
+            }
+            case 16:
+                setU16(row, qsizetype(x) * 2, v);
+                break;
+            case 24:
+                row[x * 3] = char(qBlue(v));
+                row[x * 3 + 1] = char(qGreen(v));
+                row[x * 3 + 2] = char(qRed(v));
+                break;
+            default:
+                setU32(row, qsizetype(x) * 4, v);
+                break;
+            }
+        }
+        out += row;
+    }
+    return out;
+}
+
+// Run-length codes for an indexed picture, in file order (bottom row first):
+// runs of one index, the first row in absolute mode, an end of line after
+// each row and the end of the bitmap after `rows` rows (all rows unless less).
+QByteArray packRle(int width, int height, bool four, const std::function<int(int, int)> &index,
+                   int rows = -1)
+{
+    if (rows < 0)
+        rows = height;
+    QByteArray out;
+    for (int r = 0; r < rows; ++r) {
+        const int y = height - 1 - r;
+        if (r == 0 && width >= 3 && width <= 255) {
+            out.append('\0');
+            out.append(char(width));
+            QByteArray literal;
+            for (int x = 0; x < width; ++x) {
+                if (!four)
+                    literal.append(char(index(x, y)));
+                else if (x % 2 == 0)
+                    literal.append(char(index(x, y) << 4));
+                else
+                    literal[literal.size() - 1] = char(literal.back() | index(x, y));
+            }
+            if (literal.size() % 2)
+                literal.append('\0');
+            out += literal;
+        } else {
+            for (int x = 0; x < width;) {
+                int run = 1;
+                while (x + run < width && run < 255 && index(x + run, y) == index(x, y))
+                    ++run;
+                out.append(char(run));
+                out.append(char(four ? (index(x, y) << 4 | index(x, y)) : index(x, y)));
+                x += run;
+            }
+        }
+        out.append('\0');
+        out.append('\0'); // end of line
+    }
+    out.append('\0');
+    out.append('\1'); // end of bitmap
+    return out;
+}
+
+// The quarter picture as palette indices 0 to 3 over kColours.
+std::function<int(int, int)> quarterIndex(int width, int height)
+{
+    return [=](int x, int y) { return quarterOf(x, y, width, height); };
+}
+
+Entry loads(QString name, QByteArray bytes, QSize size, Quarters quarters, int tolerance = 0)
+{
+    Entry e;
+    e.fileName = std::move(name);
+    e.bytes = std::move(bytes);
+    e.outcome = Outcome::Loads;
+    e.size = size;
+    e.quarters = quarters;
+    e.tolerance = tolerance;
+    e.seed = true;
+    return e;
+}
+
+Entry refused(QString name, QByteArray bytes, QString reason)
+{
+    Entry e;
+    e.fileName = std::move(name);
+    e.bytes = std::move(bytes);
+    e.outcome = Outcome::Refused;
+    e.reason = std::move(reason);
+    return e;
+}
+
+// 16 x 8 pixels in every layout a bitmap can have.
+void bmpVariants(std::vector<Entry> &out)
+{
+    constexpr int w = 16;
+    constexpr int h = 8;
+    const QSize size(w, h);
+    const auto index = quarterIndex(w, h);
+    const auto colour = [&](int x, int y) { return kColours[quarterOf(x, y, w, h)]; };
+    const QList<QRgb> palette4(kColours.begin(), kColours.end());
+
+    // OS/2 core headers: 3-byte palette entries, 16-bit sizes.
+    out.push_back(loads(QStringLiteral("bmp-os2-24bit.bmp"),
+                        Bmp{12, w, h, 24, kRgb, {}, 0, {}, packRows(w, h, false, 24, colour)}.file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-os2-8bit-palette.bmp"),
+                        Bmp{12, w, h, 8, kRgb, [&] {
+                                QList<QRgb> p = palette4;
+                                p.resize(256, kBlack);
+                                return p;
+                            }(),
+                            0, {}, packRows(w, h, false, 8, [&](int x, int y) { return quint32(index(x, y)); })}
+                            .file(),
+                        size, kColours));
+
+    // Palettes of each depth. One bit holds two colours: red and white.
+    const auto twoColours = [&](int x, int y) { return quint32(index(x, y) == 0 || index(x, y) == 3 ? 0 : 1); };
+    out.push_back(loads(QStringLiteral("bmp-1bit-palette.bmp"),
+                        Bmp{40, w, h, 1, kRgb, {kRed, kWhite}, 0, {}, packRows(w, h, false, 1, twoColours)}.file(),
+                        size, {kRed, kWhite, kWhite, kRed}));
+    out.push_back(loads(QStringLiteral("bmp-4bit-palette.bmp"),
+                        Bmp{40, w, h, 4, kRgb, palette4, 4, {},
+                            packRows(w, h, false, 4, [&](int x, int y) { return quint32(index(x, y)); })}
+                            .file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-8bit-palette.bmp"),
+                        Bmp{40, w, h, 8, kRgb, palette4, 4, {},
+                            packRows(w, h, false, 8, [&](int x, int y) { return quint32(index(x, y)); })}
+                            .file(),
+                        size, kColours));
+    // Odd width: every row carries padding.
+    out.push_back(loads(QStringLiteral("bmp-8bit-odd-width.bmp"),
+                        Bmp{40, 5, 4, 8, kRgb, palette4, 4, {},
+                            packRows(5, 4, false, 8, [](int x, int y) { return quint32(quarterOf(x, y, 5, 4)); })}
+                            .file(),
+                        QSize(5, 4), kColours));
+
+    // Run-length compression.
+    out.push_back(loads(QStringLiteral("bmp-rle8.bmp"),
+                        Bmp{40, w, h, 8, kRle8, palette4, 4, {}, packRle(w, h, false, index)}.file(), size,
+                        kColours));
+    out.push_back(loads(QStringLiteral("bmp-rle4.bmp"),
+                        Bmp{40, w, h, 4, kRle4, palette4, 4, {}, packRle(w, h, true, index)}.file(), size,
+                        kColours));
+    // The end of the bitmap after the lower half: the upper half stays black.
+    out.push_back(loads(QStringLiteral("bmp-rle8-ends-early.bmp"),
+                        Bmp{40, w, h, 8, kRle8, palette4, 4, {}, packRle(w, h, false, index, h / 2)}.file(),
+                        size, {kBlack, kBlack, kBlue, kWhite}));
+    {
+        // A delta jumps over the lower half; the upper half is written.
+        QByteArray codes;
+        codes.append("\0\2\0\4", 4); // right 0, up (in file order) 4 rows
+        for (int r = h / 2; r < h; ++r) {
+            const int y = h - 1 - r;
+            codes.append(char(w / 2));
+            codes.append(char(index(0, y)));
+            codes.append(char(w / 2));
+            codes.append(char(index(w - 1, y)));
+            codes.append("\0\0", 2);
+        }
+        codes.append("\0\1", 2);
+        out.push_back(loads(QStringLiteral("bmp-rle8-delta.bmp"),
+                            Bmp{40, w, h, 8, kRle8, palette4, 4, {}, codes}.file(), size,
+                            {kRed, kGreen, kBlack, kBlack}));
+    }
+
+    // 16 bits: 5-5-5 without masks, 5-6-5 with them.
+    const auto word555 = [&](int x, int y) {
+        const QRgb c = colour(x, y);
+        return quint32((qRed(c) >> 3) << 10 | (qGreen(c) >> 3) << 5 | qBlue(c) >> 3);
+    };
+    const auto word565 = [&](int x, int y) {
+        const QRgb c = colour(x, y);
+        return quint32((qRed(c) >> 3) << 11 | (qGreen(c) >> 2) << 5 | qBlue(c) >> 3);
+    };
+    out.push_back(loads(QStringLiteral("bmp-16bit-555.bmp"),
+                        Bmp{40, w, h, 16, kRgb, {}, 0, {}, packRows(w, h, false, 16, word555)}.file(), size,
+                        kColours));
+    out.push_back(loads(QStringLiteral("bmp-16bit-565-bitfields.bmp"),
+                        Bmp{40, w, h, 16, kBitFields, {}, 0, {0xf800, 0x07e0, 0x001f, 0},
+                            packRows(w, h, false, 16, word565)}
+                            .file(),
+                        size, kColours));
+
+    // 24 bits, bottom-up and top-down.
+    out.push_back(loads(QStringLiteral("bmp-24bit.bmp"),
+                        Bmp{40, w, h, 24, kRgb, {}, 0, {}, packRows(w, h, false, 24, colour)}.file(), size,
+                        kColours));
+    out.push_back(loads(QStringLiteral("bmp-24bit-top-down.bmp"),
+                        Bmp{40, w, -h, 24, kRgb, {}, 0, {}, packRows(w, h, true, 24, colour)}.file(), size,
+                        kColours));
+
+    // 32 bits: plain (the fourth byte ignored), bit fields in another order,
+    // with alpha (V4, V5 and the alpha bit-field compression).
+    const auto bgrx = [&](int x, int y) { return quint32(colour(x, y) & 0x00ffffff) | 0x5a000000u; };
+    const auto rgbx = [&](int x, int y) {
+        const QRgb c = colour(x, y);
+        return quint32(qRed(c)) << 24 | quint32(qGreen(c)) << 16 | quint32(qBlue(c)) << 8;
+    };
+    const auto argb = [&](int x, int y) { return quint32(colour(x, y) & 0x00ffffff) | 0x80000000u; };
+    out.push_back(loads(QStringLiteral("bmp-32bit.bmp"),
+                        Bmp{40, w, h, 32, kRgb, {}, 0, {}, packRows(w, h, false, 32, bgrx)}.file(), size,
+                        kColours));
+    out.push_back(loads(QStringLiteral("bmp-32bit-bitfields-rgbx.bmp"),
+                        Bmp{40, w, h, 32, kBitFields, {}, 0, {0xff000000, 0x00ff0000, 0x0000ff00, 0},
+                            packRows(w, h, false, 32, rgbx)}
+                            .file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-32bit-v4-alpha.bmp"),
+                        Bmp{108, w, h, 32, kBitFields, {}, 0, {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000},
+                            packRows(w, h, false, 32, argb)}
+                            .file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-32bit-v5-top-down.bmp"),
+                        Bmp{124, w, -h, 32, kBitFields, {}, 0, {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000},
+                            packRows(w, h, true, 32, argb)}
+                            .file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-32bit-alpha-bitfields.bmp"),
+                        Bmp{40, w, h, 32, kAlphaBitFields, {}, 0, {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000},
+                            packRows(w, h, false, 32, argb)}
+                            .file(),
+                        size, kColours));
+    out.push_back(loads(QStringLiteral("bmp-24bit-v5.bmp"),
+                        Bmp{124, w, h, 24, kRgb, {}, 0, {}, packRows(w, h, false, 24, colour)}.file(), size,
+                        kColours));
+}
+
+// Bitmaps whose headers are wrong, lie or ask for what is not supported.
+void bmpDamage(std::vector<Entry> &out)
+{
+    constexpr int w = 16;
+    constexpr int h = 8;
+    const auto colour = [&](int x, int y) { return kColours[quarterOf(x, y, w, h)]; };
+    const QByteArray good = Bmp{40, w, h, 24, kRgb, {}, 0, {}, packRows(w, h, false, 24, colour)}.file();
+    const QList<QRgb> palette4(kColours.begin(), kColours.end());
+
+    out.push_back(refused(QStringLiteral("bmp-empty.bmp"), {}, reason::kEmpty));
+    // Cut short at every part of the file: inside the file header, the info
+    // header, right after it, inside the rows and by the very last byte.
+    for (const qsizetype cut : {qsizetype(1), qsizetype(2), qsizetype(10), qsizetype(14), qsizetype(17),
+                                qsizetype(30), qsizetype(53), qsizetype(54), qsizetype(100),
+                                good.size() / 2, good.size() - 2, good.size() - 1}) {
+        out.push_back(refused(QStringLiteral("bmp-cut-at-%1.bmp").arg(cut, 3, 10, QLatin1Char('0')),
+                              good.left(cut), cut < 2 ? reason::kNotAPicture : reason::kTruncated));
+    }
+
+    // 60000 x 60000 over a few bytes: the data it claims is not there.
+    out.push_back(refused(QStringLiteral("bmp-lying-size.bmp"),
+                          Bmp{40, 60000, 60000, 24, kRgb, {}, 0, {}, QByteArray(16, '\x55')}.file(),
+                          reason::kTruncated));
+    // Run-length data can be tiny, so there the pixel limit decides...
+    out.push_back(refused(QStringLiteral("bmp-rle-lying-size.bmp"),
+                          Bmp{40, 60000, 60000, 8, kRle8, palette4, 4, {}, QByteArray("\0\1", 2)}.file(),
+                          reason::kTooLarge));
+    // ...and codes that stop without an end are refused before the picture
+    // is made, however large it claims to be.
+    out.push_back(refused(QStringLiteral("bmp-rle-cut-short.bmp"),
+                          Bmp{40, 8000, 8000, 8, kRle8, palette4, 4, {}, QByteArray("\xff\1\xff\2", 4)}.file(),
+                          reason::kTruncated));
+    // A strip of 1 x 60 million pixels, within the pixel limit, in a few
+    // bytes: fitting it would take minutes, so its length is refused.
+    out.push_back(refused(QStringLiteral("bmp-rle-long-strip.bmp"),
+                          Bmp{40, 1, 60000000, 8, kRle8, palette4, 4, {}, QByteArray("\0\1", 2)}.file(),
+                          reason::kTooLarge));
+    out.push_back(refused(QStringLiteral("bmp-rle4-absolute-cut.bmp"),
+                          Bmp{40, w, h, 4, kRle4, palette4, 4, {}, QByteArray("\0\x10\x01\x23", 4)}.file(),
+                          reason::kTruncated));
+
+    out.push_back(refused(QStringLiteral("bmp-zero-width.bmp"),
+                          Bmp{40, 0, h, 24, kRgb, {}, 0, {}, QByteArray(64, '\0')}.file(), reason::kBmpDamaged));
+    out.push_back(refused(QStringLiteral("bmp-negative-width.bmp"),
+                          Bmp{40, -w, h, 24, kRgb, {}, 0, {}, packRows(w, h, false, 24, colour)}.file(),
+                          reason::kBmpDamaged));
+    out.push_back(refused(QStringLiteral("bmp-rle8-with-24-bits.bmp"),
+                          Bmp{40, w, h, 24, kRle8, {}, 0, {}, QByteArray("\0\1", 2)}.file(), reason::kBmpDamaged));
+    out.push_back(refused(QStringLiteral("bmp-broken-masks.bmp"),
+                          Bmp{40, w, h, 16, kBitFields, {}, 0, {0xf00f, 0x07e0, 0x001f, 0},
+                              QByteArray(w * h * 2, '\0')}
+                              .file(),
+                          reason::kBmpDamaged));
+    {
+        QByteArray pastEnd = good;
+        setU32(pastEnd, 10, quint32(good.size() + 100));
+        out.push_back(refused(QStringLiteral("bmp-data-offset-past-end.bmp"), pastEnd, reason::kBmpDamaged));
+    }
+    out.push_back(refused(QStringLiteral("bmp-2bit.bmp"),
+                          Bmp{40, w, h, 2, kRgb, palette4, 4, {}, QByteArray(w * h / 4, '\0')}.file(),
+                          reason::kBmpUnsupported));
+    out.push_back(refused(QStringLiteral("bmp-64bit.bmp"),
+                          Bmp{40, w, h, 64, kRgb, {}, 0, {}, QByteArray(w * h * 8, '\0')}.file(),
+                          reason::kBmpUnsupported));
+    out.push_back(refused(QStringLiteral("bmp-embedded-jpeg.bmp"),
+                          Bmp{40, w, h, 0, kJpegData, {}, 0, {}, QByteArray("\xff\xd8\xff\xd9", 4)}.file(),
+                          reason::kBmpUnsupported));
+    out.push_back(refused(QStringLiteral("bmp-unknown-compression.bmp"),
+                          Bmp{40, w, h, 24, 99, {}, 0, {}, packRows(w, h, false, 24, colour)}.file(),
+                          reason::kBmpUnsupported));
+    {
+        QByteArray odd = good;
+        setU32(odd, 14, 20); // a header size no version has
+        out.push_back(refused(QStringLiteral("bmp-unknown-header.bmp"), odd, reason::kBmpUnsupported));
+    }
+    out.push_back(refused(QStringLiteral("bmp-signature-only.bmp"), QByteArray("BM"), reason::kTruncated));
+}
+
+// ---------------------------------------------------------------------------
+// JPEG files, written with libjpeg
+
+// An Exif APP1 payload holding one orientation tag.
+QByteArray exifOrientation(int orientation, bool bigEndian)
+{
+    QByteArray tiff = bigEndian ? QByteArray("MM\0\x2a\0\0\0\x08", 8) : QByteArray("II\x2a\0\x08\0\0\0", 8);
+    const auto u16 = [&](quint32 v) {
+        if (bigEndian) {
+            tiff.append(char(v >> 8));
+            tiff.append(char(v & 0xff));
+        } else {
+            putU16(tiff, v);
+        }
+    };
+    const auto u32 = [&](quint32 v) {
+        if (bigEndian) {
+            u16(v >> 16);
+            u16(v & 0xffff);
+        } else {
+            putU32(tiff, v);
+        }
+    };
+    u16(1);      // one entry
+    u16(0x0112); // Orientation
+    u16(3);      // SHORT
+    u32(1);      // one value
+    u16(quint32(orientation));
+    u16(0);
+    u32(0); // no next IFD
+    return QByteArray("Exif\0\0", 6) + tiff;
+}
+
+// The picture stored so that turning it by `orientation` gives `upright`.
+QImage storedFor(const QImage &upright, int orientation)
+{
+    const bool swap = orientation >= 5;
+    const int w = swap ? upright.height() : upright.width(); // stored width
+    const int h = swap ? upright.width() : upright.height();
+    QImage stored(w, h, QImage::Format_RGB32);
+    for (int sy = 0; sy < h; ++sy) {
+        for (int sx = 0; sx < w; ++sx) {
+            int ux = sx, uy = sy;
+            switch (orientation) {
+            case 2: ux = w - 1 - sx; break;
+            case 3: ux = w - 1 - sx; uy = h - 1 - sy; break;
+            case 4: uy = h - 1 - sy; break;
+            case 5: ux = sy; uy = sx; break;
+            case 6: ux = h - 1 - sy; uy = sx; break;
+            case 7: ux = h - 1 - sy; uy = w - 1 - sx; break;
+            case 8: ux = sy; uy = w - 1 - sx; break;
+            default: break;
+            }
+            stored.setPixel(sx, sy, upright.pixel(ux, uy));
+        }
+    }
+    return stored;
+}
+
+qsizetype markerAt(const QByteArray &file, uchar code)
+{
+    const char marker[2] = {char(0xff), char(code)};
+    return file.indexOf(QByteArray(marker, 2));
+}
+
+// Where the entropy-coded data of the first scan begins.
+qsizetype scanDataAt(const QByteArray &file)
+{
+    const qsizetype sos = markerAt(file, 0xda);
+    return sos + 2 + ((uchar(file[sos + 2]) << 8) | uchar(file[sos + 3]));
+}
+
+void jpegVariants(std::vector<Entry> &out)
+{
+    // 32 x 32 in 16 x 16 quarters: whole blocks and whole 4:2:0 units, so
+    // colours do not bleed into the quarters' centres.
+    const QImage picture = quarterPicture(32, 32, kColours);
+    const QSize size(32, 32);
+    constexpr int kTolerance = 12;
+
+    out.push_back(loads(QStringLiteral("jpeg-baseline.jpg"), encodeJpeg(picture), size, kColours, kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-subsampled.jpg"), encodeJpeg(picture, {.subsampled = true}), size, kColours,
+                        kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-progressive.jpg"), encodeJpeg(picture, {.progressive = true}), size,
+                        kColours, kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-progressive-subsampled.jpg"),
+                        encodeJpeg(picture, {.progressive = true, .subsampled = true}), size, kColours, kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-arithmetic.jpg"), encodeJpeg(picture, {.arithmetic = true}), size, kColours,
+                        kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-restart-markers.jpg"), encodeJpeg(picture, {.restartRows = 1}), size,
+                        kColours, kTolerance));
+    {
+        const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+        out.push_back(loads(QStringLiteral("jpeg-greyscale.jpg"),
+                            encodeJpeg(quarterPicture(32, 32, greys), {.colour = JpegColour::Grey}), size, greys,
+                            kTolerance));
+    }
+    const Quarters inks = {kRed, kGreen, kBlue, kYellow};
+    const QImage inkPicture = quarterPicture(32, 32, inks);
+    out.push_back(loads(QStringLiteral("jpeg-cmyk-adobe.jpg"), encodeJpeg(inkPicture, {.colour = JpegColour::CmykAdobe}),
+                        size, inks, kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-ycck-adobe.jpg"), encodeJpeg(inkPicture, {.colour = JpegColour::YcckAdobe}),
+                        size, inks, kTolerance));
+    out.push_back(loads(QStringLiteral("jpeg-cmyk-plain.jpg"), encodeJpeg(inkPicture, {.colour = JpegColour::CmykPlain}),
+                        size, inks, kTolerance));
+
+    // Every EXIF orientation, on a picture wider than high so that turns
+    // show; the stored picture is the upright one turned back.
+    const QImage upright = quarterPicture(48, 32, kColours);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QByteArray file = encodeJpeg(storedFor(upright, orientation),
+                                     {.app1 = {exifOrientation(orientation, orientation % 2 == 0)}});
+        out.push_back(loads(QStringLiteral("jpeg-exif-orientation-%1.jpg").arg(orientation), file, upright.size(),
+                            kColours, kTolerance));
+    }
+    {
+        // An Exif block whose IFD offset points past its end: no orientation.
+        QByteArray exif = exifOrientation(6, false);
+        setU32(exif, 6 + 4, 5000);
+        out.push_back(loads(QStringLiteral("jpeg-exif-broken.jpg"), encodeJpeg(picture, {.app1 = {exif}}), size, kColours,
+                            kTolerance));
+    }
+    {
+        // The end marker lost: every pixel is there, so it loads.
+        const QByteArray file = encodeJpeg(picture);
+        Entry e = loads(QStringLiteral("jpeg-without-end-marker.jpg"), file.left(file.size() - 2), size, kColours,
+                        kTolerance);
+        e.seed = false;
+        out.push_back(e);
+    }
+}
+
+void jpegDamage(std::vector<Entry> &out)
+{
+    const QImage picture = quarterPicture(32, 32, kColours);
+    const QByteArray good = encodeJpeg(picture);
+    const QByteArray progressive = encodeJpeg(picture, {.progressive = true});
+
+    out.push_back(refused(QStringLiteral("jpeg-empty.jpg"), {}, reason::kEmpty));
+    out.push_back(refused(QStringLiteral("jpeg-start-marker-only.jpg"), good.left(2), reason::kTruncated));
+    // Cut short inside the header segments, at the start of the scan, inside
+    // it and just before its end.
+    const qsizetype data = scanDataAt(good);
+    for (const qsizetype cut : {qsizetype(3), qsizetype(20), markerAt(good, 0xc0) + 5, data - 4, data, data + 1,
+                                data + (good.size() - data) / 2, good.size() - 4}) {
+        out.push_back(refused(QStringLiteral("jpeg-cut-at-%1.jpg").arg(cut, 4, 10, QLatin1Char('0')),
+                              good.left(cut), reason::kTruncated));
+    }
+    {
+        const qsizetype pdata = scanDataAt(progressive);
+        out.push_back(refused(QStringLiteral("jpeg-progressive-cut.jpg"),
+                              progressive.left(pdata + (progressive.size() - pdata) / 2), reason::kTruncated));
+    }
+    {
+        // A broken download: the second half of the scan is zeros.
+        QByteArray zeros = good;
+        const qsizetype from = data + (good.size() - data) / 2;
+        zeros.replace(from, good.size() - from, QByteArray(good.size() - from, '\0'));
+        out.push_back(refused(QStringLiteral("jpeg-zero-filled-tail.jpg"), zeros, reason::kTruncated));
+    }
+    {
+        // Scan data overwritten with a marker that cannot stand there.
+        QByteArray marker = good;
+        const qsizetype at = data + (good.size() - data) / 3;
+        marker[at] = char(0xff);
+        marker[at + 1] = char(0xc4);
+        out.push_back(refused(QStringLiteral("jpeg-marker-in-scan.jpg"), marker, reason::kJpegDamaged));
+    }
+    {
+        // 60000 x 60000 in the frame header over a picture of a few blocks.
+        QByteArray lie = good;
+        const qsizetype sof = markerAt(good, 0xc0);
+        setU16BigEndian(lie, sof + 5, 60000);
+        setU16BigEndian(lie, sof + 7, 60000);
+        out.push_back(refused(QStringLiteral("jpeg-lying-size.jpg"), lie, reason::kTruncated));
+        QByteArray within = good;
+        setU16BigEndian(within, sof + 5, 8000);
+        setU16BigEndian(within, sof + 7, 8000);
+        out.push_back(refused(QStringLiteral("jpeg-lying-size-within-limit.jpg"), within, reason::kTruncated));
+    }
+    {
+        // Progressive files hold all their coefficients, so the size counts.
+        QByteArray lie = progressive;
+        const qsizetype sof = markerAt(progressive, 0xc2);
+        setU16BigEndian(lie, sof + 5, 65000);
+        setU16BigEndian(lie, sof + 7, 65000);
+        out.push_back(refused(QStringLiteral("jpeg-progressive-lying-size.jpg"), lie, reason::kTooLarge));
+    }
+    {
+        QByteArray twelve = good;
+        twelve[markerAt(good, 0xc0) + 4] = char(12);
+        out.push_back(refused(QStringLiteral("jpeg-12-bit.jpg"), twelve, reason::kJpegUnsupported));
+        QByteArray lossless = good;
+        lossless[markerAt(good, 0xc0) + 1] = char(0xc3);
+        out.push_back(refused(QStringLiteral("jpeg-lossless.jpg"), lossless, reason::kJpegUnsupported));
+    }
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 c = 0xffffffffu;
+    for (const char byte : bytes) {
+        c ^= uchar(byte);
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    }
+    return c ^ 0xffffffffu;
+}
+
+// A GIF of two colours, left half and right half, its LZW codes kept at 3
+// bits by a clear code before every pair of pixels.
+QByteArray gifFile(int width, int height)
+{
+    std::vector<int> codes;
+    for (int i = 0; i < width * height; i += 2) {
+        codes.push_back(4); // clear
+        for (int j = i; j < i + 2 && j < width * height; ++j)
+            codes.push_back(j % width < width / 2 ? 0 : 1);
+    }
+    codes.push_back(5); // end of information
+    QByteArray lzw;
+    quint32 bits = 0;
+    int count = 0;
+    for (const int code : codes) {
+        bits |= quint32(code) << count;
+        count += 3;
+        for (; count >= 8; count -= 8, bits >>= 8)
+            lzw.append(char(bits & 0xff));
+    }
+    if (count > 0)
+        lzw.append(char(bits & 0xff));
+
+    QByteArray out("GIF89a");
+    putU16(out, quint32(width));
+    putU16(out, quint32(height));
+    out.append("\x80\0\0", 3);          // a global table of two colours
+    out.append("\xff\0\0\0\0\xff", 6); // red, blue
+    out.append(',');
+    putU16(out, 0);
+    putU16(out, 0);
+    putU16(out, quint32(width));
+    putU16(out, quint32(height));
+    out.append('\0');
+    out.append('\2'); // minimum code size
+    for (qsizetype i = 0; i < lzw.size(); i += 255) {
+        const QByteArray block = lzw.mid(i, 255);
+        out.append(char(block.size()));
+        out += block;
+    }
+    out.append('\0');
+    out.append(';');
+    return out;
+}
+
+// Files whose name says one format and whose content is another, or none.
+void otherFormats(std::vector<Entry> &out)
+{
+    const QImage picture = quarterPicture(16, 8, kColours);
+    const auto written = [&](const char *format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, format).write(picture);
+        return bytes;
+    };
+    const QByteArray bmp = Bmp{40, 16, 8, 24, kRgb, {}, 0, {},
+                               packRows(16, 8, false, 24, [&](int x, int y) { return picture.pixel(x, y); })}
+                               .file();
+    Entry e = loads(QStringLiteral("bmp-named-jpg.jpg"), bmp, picture.size(), kColours);
+    e.seed = false;
+    out.push_back(e);
+    e = loads(QStringLiteral("jpeg-named-bmp.bmp"), encodeJpeg(quarterPicture(32, 32, kColours)), QSize(32, 32),
+              kColours, 12);
+    e.seed = false;
+    out.push_back(e);
+    const QByteArray png = written("png");
+    out.push_back(loads(QStringLiteral("png-named-bmp.bmp"), png, picture.size(), kColours));
+    {
+        // An ancillary chunk of the wrong length: the library warns and goes
+        // on, and the picture is whole.
+        QByteArray chunk("\0\0\0\2sRGB\0\0", 10);
+        const quint32 crc = crc32(chunk.mid(4));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk.append(char((crc >> shift) & 0xff));
+        QByteArray odd = png;
+        odd.insert(8 + 25, chunk); // after the signature and the header chunk
+        Entry e = loads(QStringLiteral("png-odd-chunk.png"), odd, picture.size(), kColours);
+        e.seed = false;
+        out.push_back(e);
+    }
+    out.push_back(refused(QStringLiteral("png-cut-short.png"), png.left(png.size() / 2), reason::kTruncated));
+    {
+        QByteArray flipped = png;
+        const qsizetype idat = png.indexOf("IDAT");
+        flipped[idat + 6] = char(flipped[idat + 6] ^ 0x10);
+        out.push_back(refused(QStringLiteral("png-damaged.png"), flipped, QStringLiteral("the PNG data is damaged")));
+    }
+    // GIF is not read: a cut-short one would come out padded. Refused, cut
+    // short or whole, whatever it is called.
+    const QByteArray gif = gifFile(16, 8);
+    out.push_back(refused(QStringLiteral("gif-named-bmp.bmp"), gif, reason::kNotAPicture));
+    out.push_back(refused(QStringLiteral("gif-cut-short.gif"), gif.left(gif.size() - 20), reason::kNotAPicture));
+
+    out.push_back(refused(QStringLiteral("text-named-jpg.jpg"), "just some words\r\n", reason::kNotAPicture));
+    out.push_back(refused(QStringLiteral("html-named-jpg.jpg"),
+                          "<!DOCTYPE html>\n<html><body>404 Not Found</body></html>\n", reason::kNotAPicture));
+    out.push_back(refused(QStringLiteral("zeros-named-bmp.bmp"), QByteArray(512, '\0'), reason::kNotAPicture));
+    {
+        QByteArray noise;
+        quint32 state = 0x2545f491u;
+        for (int i = 0; i < 700; ++i) {
+            state = state * 1664525u + 1013904223u;
+            noise.append(char(state >> 24));
+        }
+        noise[0] = 'Z';
+        out.push_back(refused(QStringLiteral("noise-named-jpg.jpg"), noise, reason::kNotAPicture));
+    }
+    out.push_back(refused(QStringLiteral("bm-then-text.bmp"), "BM is how this note starts, not a bitmap.",
+                          reason::kBmpUnsupported));
+}
+
+} // namespace
+
+std::vector<Entry> entries()
+{
+    std::vector<Entry> out;
+    bmpVariants(out);
+    bmpDamage(out);
+    jpegVariants(out);
+    jpegDamage(out);
+    otherFormats(out);
+    return out;
+}
+
+QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe)
+{
+    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    errors.error_exit = onJpegError;
+    jpeg_create_compress(&cinfo);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+
+    const bool cmyk = recipe.colour == JpegColour::CmykAdobe || recipe.colour == JpegColour::YcckAdobe
+                      || recipe.colour == JpegColour::CmykPlain;
+    cinfo.image_width = JDIMENSION(source.width());
+    cinfo.image_height = JDIMENSION(source.height());
+    cinfo.input_components = recipe.colour == JpegColour::Grey ? 1 : cmyk ? 4 : 3;
+    cinfo.in_color_space = recipe.colour == JpegColour::Grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    if (recipe.colour == JpegColour::YcckAdobe)
+        jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    if (recipe.colour == JpegColour::CmykPlain)
+        cinfo.write_Adobe_marker = FALSE;
+    jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+    if (!recipe.subsampled) {
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            cinfo.comp_info[c].h_samp_factor = 1;
+            cinfo.comp_info[c].v_samp_factor = 1;
+        }
+    }
+    cinfo.arith_code = recipe.arithmetic ? TRUE : FALSE;
+    cinfo.restart_in_rows = recipe.restartRows;
+    if (recipe.progressive)
+        jpeg_simple_progression(&cinfo);
+    if (!recipe.scans.empty()) {
+        cinfo.scan_info = recipe.scans.data();
+        cinfo.num_scans = int(recipe.scans.size());
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    for (const QByteArray &payload : recipe.app1)
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(payload.constData()),
+                          unsigned(payload.size()));
+
+    std::vector<JSAMPLE> row(std::size_t(source.width()) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(source.constScanLine(int(cinfo.next_scanline)));
+        for (int x = 0; x < source.width(); ++x) {
+            const QRgb c = pixels[x];
+            if (recipe.colour == JpegColour::Grey) {
+                row[x] = JSAMPLE(qGray(c));
+            } else if (cmyk) {
+                // Ink amounts from the colour, K from the brightest channel;
+                // Adobe files store them inverted (0 is full ink).
+                const int mx = std::max({qRed(c), qGreen(c), qBlue(c)});
+                std::array<int, 4> ink{255, 255, 255, 255};
+                if (mx > 0)
+                    ink = {255 - qRed(c) * 255 / mx, 255 - qGreen(c) * 255 / mx, 255 - qBlue(c) * 255 / mx, 255 - mx};
+                for (int i = 0; i < 4; ++i)
+                    row[std::size_t(x) * 4 + std::size_t(i)] =
+                        JSAMPLE(recipe.colour == JpegColour::CmykPlain ? ink[std::size_t(i)] : 255 - ink[std::size_t(i)]);
+            } else {
+                row[std::size_t(x) * 3] = JSAMPLE(qRed(c));
+                row[std::size_t(x) * 3 + 1] = JSAMPLE(qGreen(c));
+                row[std::size_t(x) * 3 + 2] = JSAMPLE(qBlue(c));
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    const QByteArray out(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return out;
+}
+
+} // namespace velloran::corpus

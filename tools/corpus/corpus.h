@@ -1,0 +1,81 @@
+#pragma once
+
+// A corpus of small picture files that the program must survive: every BMP
+// and JPEG variant that Windows, cameras and editors write, and files that
+// are empty, cut short, damaged, lying about their size or of another format
+// than their name says. Each comes with what loading it must give. The files
+// are made here, byte by byte or with libjpeg, the same on every run.
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <QList>
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace velloran::corpus {
+
+enum class Outcome {
+    Loads,   // decoded at `size`, the quarters' centres in `quarters`
+    Refused, // refused with a reason that contains `reason`
+};
+
+struct Entry
+{
+    QString fileName; // unique; its extension is what the file claims to be
+    QByteArray bytes;
+    Outcome outcome = Outcome::Loads;
+    QString reason;
+    QSize size;
+    // Colours at the centres of the top-left, top-right, bottom-left and
+    // bottom-right quarters of the upright picture, and how far (per
+    // channel) a decoded one may be from them.
+    std::array<QRgb, 4> quarters{};
+    int tolerance = 0;
+    // A small well-formed file worth starting a fuzzer from.
+    bool seed = false;
+};
+
+// Every file of the corpus, in a fixed order.
+std::vector<Entry> entries();
+
+// JPEG files written with libjpeg, for the corpus and for tests of the
+// decoder.
+enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
+
+struct JpegRecipe
+{
+    JpegColour colour = JpegColour::Rgb;
+    bool progressive = false;
+    bool subsampled = false; // 4:2:0 instead of 4:4:4
+    bool arithmetic = false;
+    int quality = 95;
+    int restartRows = 0;
+    QList<QByteArray> app1 = {};             // APP1 payloads (Exif), written after the JFIF header
+    std::vector<jpeg_scan_info> scans = {}; // a scan script of our own, when not empty
+};
+
+// The picture as a JPEG file. Grey files take each pixel's grey level, CMYK
+// ones ink amounts from its colour (K from the brightest channel), stored
+// inverted in the Adobe variants as Adobe's writers do.
+QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe = {});
+
+// Reasons that the decoders give, as entries expect them.
+namespace reason {
+inline const QString kEmpty = QStringLiteral("the file is empty");
+inline const QString kTruncated = QStringLiteral("the file ends before the picture data is complete");
+inline const QString kTooLarge = QStringLiteral("the picture is too large");
+inline const QString kNotAPicture = QStringLiteral("the file is not a BMP or JPEG picture");
+inline const QString kBmpDamaged = QStringLiteral("the BMP header is damaged");
+inline const QString kBmpUnsupported = QStringLiteral("this kind of BMP is not supported");
+inline const QString kJpegDamaged = QStringLiteral("the JPEG data is damaged");
+inline const QString kJpegUnsupported = QStringLiteral("this kind of JPEG is not supported");
+} // namespace reason
+
+} // namespace velloran::corpus
