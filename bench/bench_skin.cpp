@@ -1,22 +1,45 @@
 // In-process timings of the skin pipeline: recomposition of the four window
-// images, the swatch preview, the export, and loading with fitting per input
-// size and format. Inputs are made here, deterministically.
+// images, the swatch preview, the export, building a SkinBuilder (loading
+// the overlays), and loading with fitting per input size and format.
+//
+//   velloran-bench [--inputs=DIR] [Google Benchmark options]
+//   velloran-bench --quality FILE.jpg...
+//
+// Inputs are made here, deterministically (bench/photolike.h), unless
+// --inputs names a folder holding photo-12mp.jpg, photo-24mp.jpg,
+// photo-48mp.jpg and photo-12mp.bmp (tools/bench makes them with cjpeg).
+//
+// --quality compares, for each JPEG, the four fitted pictures of a load (the
+// photo decoded at a reduced scale) with the same sizes resampled from the
+// photo decoded at full size, and checks that three loads give the same
+// pixels.
 #include "imaging/imagefile.h"
 #include "imaging/imagesurface.h"
+#include "imaging/resample.h"
+#include "photolikeimage.h"
+#include "picturedifference.h"
 #include "skin/skinbuilder.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
 using namespace velloran;
 
 namespace {
+
+QString g_inputFolder; // --inputs, or empty
 
 QTemporaryDir &scratch()
 {
@@ -24,102 +47,212 @@ QTemporaryDir &scratch()
     return dir;
 }
 
-// A photo-like picture: smooth gradients with fine texture.
-QImage photoLike(int width, int height)
+// The input file `name` (photo-<n>mp.jpg or .bmp) of width x height pixels:
+// from the --inputs folder when it is there, else made once in a scratch
+// folder.
+QString inputFile(const QString &name, int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28) - 8;
-            row[x] = qRgb(std::clamp(x * 255 / width + noise, 0, 255),
-                          std::clamp(y * 255 / height + noise, 0, 255),
-                          std::clamp((x + y) * 127 / (width + height) + 64 + noise, 0, 255));
-        }
-    }
-    return image;
-}
-
-QString inputFile(int width, int height, const char *format)
-{
-    const QString path = scratch().filePath(QStringLiteral("input-%1x%2.%3").arg(width).arg(height).arg(QLatin1String(format)));
-    if (!QFile::exists(path)) {
+    if (!g_inputFolder.isEmpty() && QFileInfo::exists(QDir(g_inputFolder).filePath(name)))
+        return QDir(g_inputFolder).filePath(name);
+    const QString path = scratch().filePath(name);
+    if (!QFileInfo::exists(path)) {
         QImageWriter writer(path);
-        writer.setQuality(90);
-        writer.write(photoLike(width, height));
+        writer.setQuality(90); // JPEG: Qt's writer subsamples chroma 4:2:0
+        writer.write(bench::photoLikeImage(width, height));
     }
     return path;
 }
 
-SkinBuilder &loadedBuilder()
+std::string hostFolder()
+{
+    const QString host = scratch().filePath(QStringLiteral("Talvesh6Std")) + QLatin1Char('/');
+    QDir().mkpath(host + QStringLiteral("Skins"));
+    return host.toStdString();
+}
+
+// A builder with a picture loaded, or null when loading failed (the
+// benchmark then reports the error rather than timing an empty builder).
+SkinBuilder *loadedBuilder(benchmark::State &state)
 {
     static SkinBuilder builder;
-    static const bool loaded = builder.LoadImage(inputFile(1600, 1200, "jpg"), {}).ok();
-    (void)loaded;
-    return builder;
+    static const Status loaded =
+        builder.LoadImage(inputFile(QStringLiteral("photo-2mp.jpg"), 1600, 1200), {});
+    if (!loaded) {
+        state.SkipWithError(loaded.message().toLocal8Bit().constData());
+        return nullptr;
+    }
+    return &builder;
+}
+
+double minimum(const std::vector<double> &v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
+double maximum(const std::vector<double> &v)
+{
+    return *std::max_element(v.begin(), v.end());
+}
+
+// Every benchmark reports min and max beside Google Benchmark's aggregates.
+void withRange(benchmark::internal::Benchmark *b)
+{
+    b->ComputeStatistics("min", minimum)->ComputeStatistics("max", maximum);
 }
 
 void BM_RecomposeWindowImages(benchmark::State &state)
 {
-    SkinBuilder &b = loadedBuilder();
+    SkinBuilder *b = loadedBuilder(state);
+    if (!b)
+        return;
     int step = 0;
     for (auto _ : state) {
-        b.RecomposeWindowImages({(step++ % 200) - 100, 30, -20});
-        benchmark::DoNotOptimize(b.Xpress1.image().constBits());
+        b->RecomposeWindowImages({(step++ % 200) - 100, 30, -20});
+        benchmark::DoNotOptimize(b->Xpress1.image().constBits());
     }
 }
-BENCHMARK(BM_RecomposeWindowImages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecomposeWindowImages)->Unit(benchmark::kMillisecond)->Apply(withRange);
 
 void BM_Preview(benchmark::State &state)
 {
-    SkinBuilder &b = loadedBuilder();
+    SkinBuilder *b = loadedBuilder(state);
+    if (!b)
+        return;
     int step = 0;
     for (auto _ : state) {
-        b.Preview({(step++ % 200) - 100, 30, -20});
-        benchmark::DoNotOptimize(b.Xpress2.image().constBits());
+        b->Preview({(step++ % 200) - 100, 30, -20});
+        benchmark::DoNotOptimize(b->Xpress2.image().constBits());
     }
 }
-BENCHMARK(BM_Preview)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Preview)->Unit(benchmark::kMicrosecond)->Apply(withRange);
 
+// Saves the window images of the loaded picture, recomposed with a tint.
 void BM_SaveSkin(benchmark::State &state)
 {
-    SkinBuilder &b = loadedBuilder();
-    const QString host = scratch().filePath(QStringLiteral("Talvesh6Std")) + QLatin1Char('/');
-    QDir().mkpath(host + QStringLiteral("Skins"));
+    SkinBuilder *b = loadedBuilder(state);
+    if (!b)
+        return;
+    b->RecomposeWindowImages({40, 20, 10});
+    const QString host = QString::fromStdString(hostFolder());
     const QString templatePath = scratch().filePath(QStringLiteral("DefaultSkin.txt"));
     QFile templateFile(templatePath);
-    templateFile.open(QIODevice::WriteOnly);
-    templateFile.write("Font=Tahoma\r\nTextColour=255,255,255\r\n");
+    if (!templateFile.open(QIODevice::WriteOnly)
+        || templateFile.write("Font=Tahoma\r\nTextColour=255,255,255\r\n") < 0) {
+        state.SkipWithError("cannot write the template");
+        return;
+    }
     templateFile.close();
     for (auto _ : state) {
-        if (!b.SaveSkin(QStringLiteral("Bench"), host, templatePath).ok())
-            state.SkipWithError("export failed");
+        if (const Status s = b->SaveSkin(QStringLiteral("Bench"), host, templatePath); !s) {
+            state.SkipWithError(s.message().toLocal8Bit().constData());
+            break;
+        }
     }
 }
-BENCHMARK(BM_SaveSkin)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveSkin)->Unit(benchmark::kMillisecond)->Apply(withRange);
 
-void BM_LoadAndFit(benchmark::State &state, int width, int height, const char *format)
+// What every start of the program pays before a picture is loaded.
+void BM_NewSkinBuilder(benchmark::State &state)
 {
-    const QString path = inputFile(width, height, format);
+    for (auto _ : state) {
+        SkinBuilder b;
+        benchmark::DoNotOptimize(b.MainMerge.constBits());
+    }
+}
+BENCHMARK(BM_NewSkinBuilder)->Unit(benchmark::kMillisecond)->Apply(withRange);
+
+void BM_LoadAndFit(benchmark::State &state, const char *name, int width, int height)
+{
+    const QString path = inputFile(QLatin1String(name), width, height);
     SkinBuilder b;
     for (auto _ : state) {
-        if (!b.LoadImage(path, {20, 10, 0}).ok())
-            state.SkipWithError("load failed");
+        if (const Status s = b.LoadImage(path, {20, 10, 0}); !s) {
+            state.SkipWithError(s.message().toLocal8Bit().constData());
+            break;
+        }
     }
 }
-BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_1600x1200, 1600, 1200, "jpg")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_4000x3000, 4000, 3000, "jpg")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_8000x6000, 8000, 6000, "jpg")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_LoadAndFit, bmp_4000x3000, 4000, 3000, "bmp")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_12mp, "photo-12mp.jpg", 4000, 3000)
+    ->Unit(benchmark::kMillisecond)->Apply(withRange);
+BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_24mp, "photo-24mp.jpg", 6000, 4000)
+    ->Unit(benchmark::kMillisecond)->Apply(withRange);
+BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_48mp, "photo-48mp.jpg", 8000, 6000)
+    ->Unit(benchmark::kMillisecond)->Apply(withRange);
+BENCHMARK_CAPTURE(BM_LoadAndFit, bmp_12mp, "photo-12mp.bmp", 4000, 3000)
+    ->Unit(benchmark::kMillisecond)->Apply(withRange);
+
+// --quality: one line per file, the worst of the four windows for each figure.
+int reportFitQuality(const QStringList &files)
+{
+    std::printf("quality: fitted pictures of a load (decoded at reduced scale) vs the same sizes "
+                "resampled from the full-size decode; RGB channels, 0-255\n");
+    int failures = 0;
+    for (const QString &path : files) {
+        const QByteArray name = QFileInfo(path).fileName().toLocal8Bit();
+        SkinBuilder first;
+        if (const Status s = first.LoadImage(path, {}); !s) {
+            std::printf("quality %s: %s\n", name.constData(), s.message().toLocal8Bit().constData());
+            ++failures;
+            continue;
+        }
+        const QImage fitted[] = {first.MainPic, first.ScenePic, first.InChatPic, first.OutChatPic};
+
+        bool same = true;
+        for (int run = 0; run < 2; ++run) {
+            SkinBuilder again;
+            same = same && again.LoadImage(path, {}).ok() && again.MainPic == fitted[0]
+                   && again.ScenePic == fitted[1] && again.InChatPic == fitted[2]
+                   && again.OutChatPic == fitted[3];
+        }
+
+        DecodeOptions reducedOptions;
+        reducedOptions.keepAtLeast = kMainImageSize;
+        const QSize reduced = decodeImageFile(path, reducedOptions).image.size();
+        const QImage full = decodeImageFile(path).image;
+        bench::PictureDifference worst;
+        for (const QImage &picture : fitted) {
+            const bench::PictureDifference d =
+                bench::comparePictures(picture, resampleImage(full, picture.width(), picture.height()));
+            worst.meanAbs = std::max(worst.meanAbs, d.meanAbs);
+            worst.maxAbs = std::max(worst.maxAbs, d.maxAbs);
+            worst.psnr = std::min(worst.psnr, d.psnr);
+        }
+        std::printf("quality %s: %d x %d decoded at %d x %d; mean |error| %.2f, max |error| %d, "
+                    "PSNR %.1f dB; same on 3 loads: %s\n",
+                    name.constData(), full.width(), full.height(), reduced.width(), reduced.height(),
+                    worst.meanAbs, worst.maxAbs, worst.psnr, same ? "yes" : "NO");
+        failures += same ? 0 : 1;
+    }
+    return failures == 0 ? 0 : 1;
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
+
+    // Our own options first; the rest goes to Google Benchmark.
+    std::vector<char *> rest{argv[0]};
+    QStringList qualityFiles;
+    bool quality = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--inputs=", 9) == 0)
+            g_inputFolder = QString::fromLocal8Bit(argv[i] + 9);
+        else if (std::strcmp(argv[i], "--quality") == 0)
+            quality = true;
+        else if (quality)
+            qualityFiles.append(QString::fromLocal8Bit(argv[i]));
+        else
+            rest.push_back(argv[i]);
+    }
+    if (quality)
+        return reportFitQuality(qualityFiles);
+
+    int restCount = int(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(restCount, rest.data()))
+        return 2;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 namespace velloran {
 
 namespace {
@@ -88,11 +90,19 @@ void ImageSurface::AdjustHsl(qint16 hue, qint16 saturation, qint16 lightness)
     const HslAdjustment adjustment{hue, saturation, lightness};
     if (m_image.isNull() || adjustment.isIdentity())
         return;
+    // Tinting in place needs pixels of our own; when they are shared (a
+    // template just put in), the tinted pixels are written straight from the
+    // shared ones instead of into a copy made first.
+    const bool inPlace = m_image.isDetached();
+    QImage tinted = inPlace ? std::move(m_image) : QImage(m_image.size(), m_image.format());
+    if (tinted.isNull())
+        return; // out of memory: the image is left as it was
+    const QImage &source = inPlace ? tinted : m_image;
     HslTinter tinter(adjustment);
-    for (int y = 0; y < m_image.height(); ++y) {
-        auto *row = reinterpret_cast<std::uint32_t *>(m_image.scanLine(y));
-        tinter.tintRow(row, row, m_image.width());
-    }
+    for (int y = 0; y < tinted.height(); ++y)
+        tinter.tintRow(reinterpret_cast<const std::uint32_t *>(source.constScanLine(y)),
+                       reinterpret_cast<std::uint32_t *>(tinted.scanLine(y)), tinted.width());
+    m_image = std::move(tinted);
     Q_EMIT changed();
 }
 

@@ -1,23 +1,50 @@
 // Keyed and masked merging of one picture over another.
 #include "imaging/merge.h"
 
+#include <utility>
 #include <vector>
 
 namespace velloran {
 
-void mergeRowMasked(std::uint32_t *target, const std::uint32_t *drawn, int width)
+namespace {
+
+constexpr int kBlock = 8;
+
+// Each output pixel is choose(drawn, under). Eight pixels at a time are
+// chosen into a small buffer before any is stored, so the compiler
+// vectorises the choice although `out` may be `under`.
+template <typename Choose>
+void mergeRow(const std::uint32_t *under, const std::uint32_t *drawn, std::uint32_t *out,
+              int width, Choose choose)
 {
-    for (int x = 0; x < width; ++x)
-        if (drawn[x] >= 0x80000000u)
-            target[x] = drawn[x] | 0xFF000000u;
+    int x = 0;
+    for (; x + kBlock <= width; x += kBlock) {
+        std::uint32_t block[kBlock];
+        for (int i = 0; i < kBlock; ++i)
+            block[i] = choose(drawn[x + i], under[x + i]);
+        for (int i = 0; i < kBlock; ++i)
+            out[x + i] = block[i];
+    }
+    for (; x < width; ++x)
+        out[x] = choose(drawn[x], under[x]);
 }
 
-void mergeRowKeyed(std::uint32_t *target, const std::uint32_t *drawn, int width,
-                   std::uint32_t keyRgb)
+} // namespace
+
+void mergeRowMasked(const std::uint32_t *under, const std::uint32_t *drawn, std::uint32_t *out,
+                    int width)
 {
-    for (int x = 0; x < width; ++x)
-        if ((drawn[x] & 0x00FFFFFFu) != keyRgb)
-            target[x] = drawn[x] | 0xFF000000u;
+    mergeRow(under, drawn, out, width, [](std::uint32_t d, std::uint32_t u) {
+        return d >= 0x80000000u ? d | 0xFF000000u : u;
+    });
+}
+
+void mergeRowKeyed(const std::uint32_t *under, const std::uint32_t *drawn, std::uint32_t *out,
+                   int width, std::uint32_t keyRgb)
+{
+    mergeRow(under, drawn, out, width, [keyRgb](std::uint32_t d, std::uint32_t u) {
+        return (d & 0x00FFFFFFu) != keyRgb ? d | 0xFF000000u : u;
+    });
 }
 
 void mergePicture(QImage &target, const QImage &drawn, QRgb key)
@@ -31,32 +58,42 @@ void mergePicture(QImage &target, const QImage &drawn, QRgb key)
     const int width = target.width();
     const int height = target.height();
 
-    auto mergeRow = [&](std::uint32_t *row, const std::uint32_t *drawnRow) {
+    // Merging in place needs pixels of our own; when they are shared, new
+    // pixels are written from the shared ones instead of copied first.
+    const bool inPlace = target.isDetached();
+    QImage merged = inPlace ? std::move(target) : QImage(target.size(), target.format());
+    if (merged.isNull())
+        return; // out of memory: the target is left as it was
+    const QImage &under = inPlace ? merged : target;
+
+    auto mergeRow = [&](int y, const std::uint32_t *drawnRow) {
+        const auto *underRow = reinterpret_cast<const std::uint32_t *>(under.constScanLine(y));
+        auto *outRow = reinterpret_cast<std::uint32_t *>(merged.scanLine(y));
         if (masked)
-            mergeRowMasked(row, drawnRow, width);
+            mergeRowMasked(underRow, drawnRow, outRow, width);
         else
-            mergeRowKeyed(row, drawnRow, width, keyRgb);
+            mergeRowKeyed(underRow, drawnRow, outRow, width, keyRgb);
     };
 
-    if (source.size() == target.size()) {
+    if (source.size() == merged.size()) {
         for (int y = 0; y < height; ++y)
-            mergeRow(reinterpret_cast<std::uint32_t *>(target.scanLine(y)),
-                     reinterpret_cast<const std::uint32_t *>(source.constScanLine(y)));
-        return;
-    }
-
-    // Nearest sample at each target pixel's centre.
-    std::vector<int> column(width);
-    for (int x = 0; x < width; ++x)
-        column[x] = int((2LL * x + 1) * source.width() / (2LL * width));
-    std::vector<std::uint32_t> scaled(width);
-    for (int y = 0; y < height; ++y) {
-        const int sy = int((2LL * y + 1) * source.height() / (2LL * height));
-        const auto *sourceRow = reinterpret_cast<const std::uint32_t *>(source.constScanLine(sy));
+            mergeRow(y, reinterpret_cast<const std::uint32_t *>(source.constScanLine(y)));
+    } else {
+        // Nearest sample at each target pixel's centre.
+        std::vector<int> column(width);
         for (int x = 0; x < width; ++x)
-            scaled[x] = sourceRow[column[x]];
-        mergeRow(reinterpret_cast<std::uint32_t *>(target.scanLine(y)), scaled.data());
+            column[x] = int((2LL * x + 1) * source.width() / (2LL * width));
+        std::vector<std::uint32_t> scaled(width);
+        for (int y = 0; y < height; ++y) {
+            const int sy = int((2LL * y + 1) * source.height() / (2LL * height));
+            const auto *sourceRow =
+                reinterpret_cast<const std::uint32_t *>(source.constScanLine(sy));
+            for (int x = 0; x < width; ++x)
+                scaled[x] = sourceRow[column[x]];
+            mergeRow(y, scaled.data());
+        }
     }
+    target = std::move(merged);
 }
 
 } // namespace velloran

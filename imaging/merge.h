@@ -17,14 +17,18 @@
 
 namespace velloran {
 
-// Drawn pixels replace the target, transparent ones leave it.
-void mergeRowMasked(std::uint32_t *target, const std::uint32_t *drawn, int width);
-void mergeRowKeyed(std::uint32_t *target, const std::uint32_t *drawn, int width,
-                   std::uint32_t keyRgb);
+// One merged row: each pixel is the drawn one (made opaque) where that is
+// drawn, the one under it where that is transparent. `out` may be `under`.
+void mergeRowMasked(const std::uint32_t *under, const std::uint32_t *drawn, std::uint32_t *out,
+                    int width);
+void mergeRowKeyed(const std::uint32_t *under, const std::uint32_t *drawn, std::uint32_t *out,
+                   int width, std::uint32_t keyRgb);
 
 // Draws `drawn` over `target`. A drawn picture of another size is scaled to
 // the target's size by nearest-sample lookup, colour and mask alike, so no
 // mixed colours appear at the edge of the mask. The target keeps its format.
+// A target that shares its pixels with other pictures gets new pixels,
+// written in the same pass, rather than a copy that is then overwritten.
 void mergePicture(QImage &target, const QImage &drawn, QRgb key);
 
 } // namespace velloran

@@ -84,21 +84,43 @@ HslTinter::HslTinter(const HslAdjustment &adjustment)
 {
 }
 
+std::uint32_t HslTinter::tinted(std::uint32_t pixel)
+{
+    const std::uint32_t key = pixel | 0xFF000000u;
+    const std::uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
+    if (m_keys[slot] != key) {
+        m_keys[slot] = key;
+        m_values[slot] = adjustHsl(key, m_adjustment) & 0x00FFFFFFu;
+    }
+    return m_values[slot] | (pixel & 0xFF000000u);
+}
+
 void HslTinter::tintRow(const std::uint32_t *source, std::uint32_t *target, int width)
 {
     if (m_adjustment.isIdentity()) {
         std::copy(source, source + width, target);
         return;
     }
-    for (int x = 0; x < width; ++x) {
-        const std::uint32_t pixel = source[x];
-        const std::uint32_t key = pixel | 0xFF000000u;
-        const std::uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
-        if (m_keys[slot] != key) {
-            m_keys[slot] = key;
-            m_values[slot] = adjustHsl(key, m_adjustment) & 0x00FFFFFFu;
-        }
-        target[x] = m_values[slot] | (pixel & 0xFF000000u);
+    // A run of one colour is looked up once and goes on eight pixels at a
+    // time while whole blocks continue it (the test and the stores
+    // vectorise). Each pixel is read before it is written, so source and
+    // target may be the same row.
+    constexpr int kBlock = 8;
+    const auto blockContinues = [](const std::uint32_t *block, std::uint32_t colour) {
+        std::uint32_t differences = 0;
+        for (int i = 0; i < kBlock; ++i)
+            differences |= block[i] ^ colour;
+        return differences == 0;
+    };
+    for (int x = 0; x < width;) {
+        const std::uint32_t colour = source[x];
+        const std::uint32_t result = tinted(colour);
+        target[x++] = result;
+        for (; x + kBlock <= width && blockContinues(source + x, colour); x += kBlock)
+            for (int i = 0; i < kBlock; ++i)
+                target[x + i] = result;
+        for (; x < width && source[x] == colour; ++x)
+            target[x] = result;
     }
 }
 

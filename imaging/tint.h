@@ -33,16 +33,20 @@ struct HslAdjustment
 QRgb adjustHsl(QRgb pixel, const HslAdjustment &adjustment);
 
 // Tints rows of pixels. Pictures hold few distinct colours compared with
-// their pixel count (a template is mostly its key colour), so each result is
-// remembered in a small direct-mapped cache keyed by the colour.
+// their pixel count, mostly in runs (a template is mostly its key colour), so
+// a run of one colour is looked up once, and each result is remembered in a
+// small direct-mapped cache keyed by the colour.
 class HslTinter
 {
 public:
     explicit HslTinter(const HslAdjustment &adjustment);
 
+    // Source and target may be the same row.
     void tintRow(const std::uint32_t *source, std::uint32_t *target, int width);
 
 private:
+    std::uint32_t tinted(std::uint32_t pixel);
+
     static constexpr int kCacheBits = 12;
     HslAdjustment m_adjustment;
     // A key holds the colour's RGB with the top byte 0xFF, so 0 means empty.

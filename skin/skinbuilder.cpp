@@ -2,6 +2,7 @@
 
 #include "imaging/colour.h"
 #include "imaging/filesystem.h"
+#include "imaging/imagefile.h"
 #include "resources/resources.h"
 #include "skin/skinexport.h"
 
@@ -32,26 +33,37 @@ void tint(ImageSurface &surface, const HslAdjustment &t)
 
 } // namespace
 
-QImage withKeyMask(const QImage &overlay)
+QImage withKeyMask(QImage overlay)
 {
-    QImage masked = overlay.convertToFormat(QImage::Format_ARGB32);
+    // Masked in place: a picture handed over whole (a template just
+    // decoded) costs no copy.
+    if (overlay.format() == QImage::Format_RGB32)
+        overlay.reinterpretAsFormat(QImage::Format_ARGB32);
+    else if (overlay.format() != QImage::Format_ARGB32)
+        overlay = overlay.convertToFormat(QImage::Format_ARGB32);
+    if (overlay.format() != QImage::Format_ARGB32)
+        return {}; // null, or out of memory
     const QRgb key = fromColorRef(kKeyColour) & 0x00FFFFFFu;
-    for (int y = 0; y < masked.height(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));
-        for (int x = 0; x < masked.width(); ++x)
+    const int width = overlay.width();
+    for (int y = 0; y < overlay.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(overlay.scanLine(y));
+        for (int x = 0; x < width; ++x)
             row[x] = (row[x] & 0x00FFFFFFu) == key ? key : row[x] | 0xFF000000u;
     }
-    return masked;
+    return overlay;
 }
 
 SkinBuilder::SkinBuilder()
     : m_fileSystem(&FileSystem::real())
 {
-    MainMerge = withKeyMask(QImage(resources::kMainTemplate));
-    SceneMerge = withKeyMask(QImage(resources::kSceneTemplate));
-    OutChatMerge = withKeyMask(QImage(resources::kChatTemplate));
-    InChatMerge = withKeyMask(QImage(resources::kConsoleTemplate));
-    Picture1 = QImage(resources::kSwatch).convertToFormat(QImage::Format_RGB32);
+    // The stored pictures are BMPs, read by the program's own decoder: that
+    // spares every start a scan of Qt's image format plugins.
+    const auto stored = [](const QString &path) { return decodeImageFile(path).image; };
+    MainMerge = withKeyMask(stored(resources::kMainTemplate));
+    SceneMerge = withKeyMask(stored(resources::kSceneTemplate));
+    OutChatMerge = withKeyMask(stored(resources::kChatTemplate));
+    InChatMerge = withKeyMask(stored(resources::kConsoleTemplate));
+    Picture1 = stored(resources::kSwatch);
     Xpress2.SetPicture(Picture1);
 
     // Photos far larger than the largest window image are decoded at a

@@ -26,7 +26,7 @@ inline constexpr QSize kChatImageSize{438, 173};
 // An overlay picture with its key-coloured background marked transparent in
 // the alpha channel, so merges keep telling background from buttons after
 // any tint. Other pixels become opaque.
-QImage withKeyMask(const QImage &overlay);
+QImage withKeyMask(QImage overlay);
 
 class SkinBuilder
 {
