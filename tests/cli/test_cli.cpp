@@ -8,7 +8,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QStandardPaths>
+
 #include <gtest/gtest.h>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -32,10 +38,12 @@ protected:
         ASSERT_TRUE(velloran::test::gradient(90, 60).save(picture));
     }
 
-    Outcome run(QStringList arguments)
+    // Runs velloran-cli, or `program` with the arguments when given (a
+    // launcher that starts velloran-cli).
+    Outcome run(QStringList arguments, const QString &program = QStringLiteral(VELLORAN_CLI))
     {
         QProcess process;
-        process.start(QStringLiteral(VELLORAN_CLI), arguments);
+        process.start(program, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
                 QString::fromLocal8Bit(process.readAllStandardError())};
@@ -136,5 +144,45 @@ TEST_F(CliTest, HelpAndVersionSucceed)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.trimmed(), QStringLiteral("velloran-cli 1.10"));
 }
+
+#ifdef Q_OS_LINUX
+// A Skins folder the user may not write to, for real. Permissions do not
+// keep root (as in CI) out, so there the program runs as the unprivileged
+// user nobody, started by setpriv.
+TEST_F(CliTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
+{
+    ASSERT_EQ(build(QStringLiteral("Blue")).exitCode, 0);
+    QString program = QStringLiteral(VELLORAN_CLI);
+    QStringList launcher;
+    if (::geteuid() == 0) {
+        program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (program.isEmpty())
+            GTEST_SKIP() << "running as root without setpriv to run as another user";
+        launcher = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"), QStringLiteral(VELLORAN_CLI)};
+    }
+    // Everyone may enter the test folder and read what is in it; nobody may
+    // write to the Skins folder.
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                          | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readable | QFileDevice::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(skins, readable));
+    const auto before = velloran::test::snapshot(skins);
+
+    const Outcome r = run(launcher + QStringList{QStringLiteral("--hue"), QStringLiteral("50"),
+                                                 QStringLiteral("--documents"), documents, picture,
+                                                 QStringLiteral("Blue")},
+                          program);
+    const auto after = velloran::test::snapshot(skins);
+    ASSERT_TRUE(QFile::setPermissions(skins, readable | QFileDevice::WriteOwner));
+
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("velloran-cli: "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(skins + QStringLiteral("/BlueMain.bmp"))))
+        << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(after, before);
+}
+#endif
 
 } // namespace
