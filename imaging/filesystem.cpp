@@ -24,9 +24,21 @@ public:
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return failure(path, file);
-        if (file.write(bytes) != bytes.size()) {
+        // A write that fits only in part returns short without an error;
+        // writing the rest then fails with the cause (a full disk, say).
+        qint64 written = 0;
+        while (written < bytes.size()) {
+            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+            if (n <= 0)
+                break;
+            written += n;
+        }
+        if (written != bytes.size()) {
+            // Cancelling replaces the error with its own, so the cause (a
+            // full disk, say) is taken first.
+            const Status failed = failure(path, file);
             file.cancelWriting();
-            return failure(path, file);
+            return failed;
         }
         if (!file.commit())
             return failure(path, file);

@@ -183,6 +183,49 @@ TEST_F(CliTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
     EXPECT_EQ(r.out, QString());
     EXPECT_EQ(after, before);
 }
+
+// A full file system, for real: where the kernel lets anyone make a mount
+// namespace of their own, the Skins folder (holding an earlier skin) becomes
+// a small tmpfs with too little room for the new one, so writing fails half
+// way with "No space left on device". The mount ends with the namespace, so
+// what the folder holds afterwards is copied out first.
+TEST_F(CliTest, AFullFileSystemIsReportedAndTheEarlierSkinKept)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), {QStringLiteral("-Urm"), QStringLiteral("true")});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "no mount namespace may be made here";
+
+    ASSERT_EQ(build(QStringLiteral("Blue")).exitCode, 0);
+    const auto before = velloran::test::snapshot(skins);
+    const QString earlier = dir.filePath(QStringLiteral("earlier"));
+    const QString after = dir.filePath(QStringLiteral("after"));
+    ASSERT_TRUE(QDir().mkpath(earlier));
+    ASSERT_TRUE(QDir().mkpath(after));
+    for (const QString &name : QDir(skins).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(skins + QLatin1Char('/') + name, earlier + QLatin1Char('/') + name));
+
+    // The earlier skin takes about 2.1 MB, the new main image alone 1.5 MB.
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=3m tmpfs \"$1\" || exit 99\n"
+        "cp -p \"$2\"/* \"$1\"/ || exit 99\n"
+        "\"$4\" --hue 50 --documents \"$5\" \"$6\" Blue\n"
+        "status=$?\n"
+        "cp -p \"$1\"/* \"$3\"/ 2>/dev/null\n"
+        "exit $status\n");
+    const Outcome r = run({QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                           QStringLiteral("sh"), skins, earlier, after, QStringLiteral(VELLORAN_CLI),
+                           documents, picture},
+                          QStringLiteral("unshare"));
+    ASSERT_NE(r.exitCode, 99) << "the small file system could not be set up: " << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("velloran-cli: Cannot write ")
+                                 + QDir::toNativeSeparators(skins + QStringLiteral("/BlueMain.bmp"))))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No space left on device"))) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(velloran::test::snapshot(after), before);
+}
 #endif
 
 } // namespace
