@@ -95,6 +95,13 @@ bool Velloran::Form_Load()
         m_prompts.message(nullptr, kInstallHostMessage);
         return false;
     }
+    // An export that a crash cut short is finished or undone before the
+    // user starts on anything, and the user learns what became of it.
+    QString recovered;
+    if (Status s = recoverSkinsFolder(m_hostDataFolder, m_skin.fileSystem(), &recovered); !s)
+        report(s.message(), s.code());
+    else if (!recovered.isEmpty())
+        m_prompts.message(nullptr, recovered);
     return true;
 }
 
@@ -188,12 +195,20 @@ void Velloran::Command1_Click()
 
 void Velloran::Command2_Click()
 {
-    const Status s = m_skin.SaveSkin(Text1->text(), m_hostDataFolder, m_environment.descriptionTemplate);
+    ExportReport exported;
+    const Status s = m_skin.SaveSkin(Text1->text(), m_hostDataFolder, m_environment.descriptionTemplate, &exported);
+    if (!exported.recovered.isEmpty())
+        m_prompts.message(this, exported.recovered);
     if (!s) {
-        if (s.message() == kEnterSkinName)
+        if (s.message() == kEnterSkinName) {
             m_prompts.message(this, kEnterSkinName);
-        else
+        } else if (exported.exported) {
+            // In place, but something it left behind could not be removed.
+            Text1->setText(QString());
+            report(s.message(), s.code());
+        } else {
             report(QStringLiteral("The skin was not exported. ") + s.message(), s.code());
+        }
         return;
     }
     Text1->setText(QString());

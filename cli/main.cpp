@@ -135,12 +135,15 @@ int main(int argc, char **argv)
     SkinBuilder builder;
     if (Status s = builder.LoadImage(imagePath, tint); !s)
         return fail(kExitFailure, s.message());
-    QStringList written;
-    if (Status s = builder.SaveSkin(name, hostDataFolder, templatePath, &written); !s)
-        return fail(kExitFailure, s.message());
+    ExportReport report;
+    const Status saved = builder.SaveSkin(name, hostDataFolder, templatePath, &report);
+    if (!report.recovered.isEmpty())
+        QTextStream(stderr) << "velloran-cli: " << report.recovered << Qt::endl;
+    if (!saved)
+        return fail(kExitFailure, saved.message());
 
     QTextStream out(stdout);
-    for (const QString &path : written)
+    for (const QString &path : report.written)
         out << path << Qt::endl;
     return 0;
 }

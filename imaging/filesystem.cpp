@@ -1,9 +1,11 @@
 #include "imaging/filesystem.h"
 
+#include "imaging/nativefiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 namespace velloran {
 
@@ -14,63 +16,98 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// "<what>: <reason>." with the system's reason, which some systems end with
+// a full stop of their own.
+Status sentence(const QString &what, const Status &cause)
+{
+    QString reason = cause.message().trimmed();
+    while (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    return Status::failure(what + QStringLiteral(": ") + reason + QLatin1Char('.'), cause.code());
+}
+
 class RealFileSystem final : public FileSystem
 {
 public:
     Status writeFile(const QString &path, const QByteArray &bytes) override
     {
-        // QSaveFile writes beside the target and renames into place on
-        // commit, so a failure never leaves a half-written file of that name.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return failure(path, file);
-        // A write that fits only in part returns short without an error;
-        // writing the rest then fails with the cause (a full disk, say).
-        qint64 written = 0;
-        while (written < bytes.size()) {
-            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-            if (n <= 0)
-                break;
-            written += n;
+        const QString fresh = path + QStringLiteral(".~%1").arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                 QLatin1Char('0'));
+        const QString what = QStringLiteral("Cannot write %1").arg(native(path));
+        if (Status s = native::createFile(fresh, bytes); !s)
+            return sentence(what, s);
+        if (Status s = native::replaceFile(fresh, path); !s) {
+            (void)native::removeFile(fresh);
+            return sentence(what, s);
         }
-        if (written != bytes.size()) {
-            // Cancelling replaces the error with its own, so the cause (a
-            // full disk, say) is taken first.
-            const Status failed = failure(path, file);
-            file.cancelWriting();
-            return failed;
-        }
-        if (!file.commit())
-            return failure(path, file);
         return Status::success();
     }
 
-    Status rename(const QString &from, const QString &to) override
+    Status replace(const QString &from, const QString &to) override
     {
-        if (QFileInfo::exists(to))
-            return Status::failure(QStringLiteral("Cannot rename %1 to %2: the target exists.")
-                                       .arg(native(from), native(to)));
+        if (Status s = native::replaceFile(from, to); !s)
+            return sentence(QStringLiteral("Cannot put %1 in the place of %2").arg(native(from), native(to)), s);
+        return Status::success();
+    }
+
+    Status keepCopy(const QString &from, const QString &to) override
+    {
+        const Status linked = native::linkFile(from, to);
+        if (linked)
+            return linked;
+        // File systems without hard links (FAT, some network shares) get a
+        // copy instead.
+        const QString what = QStringLiteral("Cannot keep a copy of %1 as %2").arg(native(from), native(to));
+        QByteArray bytes;
         QFile file(from);
-        if (!file.rename(to))
-            return Status::failure(QStringLiteral("Cannot rename %1 to %2: %3.")
-                                       .arg(native(from), native(to), file.errorString()),
-                                   int(file.error()));
+        if (!file.open(QIODevice::ReadOnly))
+            return sentence(what, linked);
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return sentence(what, Status::failure(file.errorString(), int(file.error())));
+        if (Status s = native::createFile(to, bytes); !s)
+            return sentence(what, s);
         return Status::success();
     }
 
     Status remove(const QString &path) override
     {
-        QFile file(path);
-        if (!file.remove())
-            return Status::failure(QStringLiteral("Cannot remove %1: %2.")
-                                       .arg(native(path), file.errorString()),
-                                   int(file.error()));
+        if (Status s = native::removeFile(path); !s)
+            return sentence(QStringLiteral("Cannot remove %1").arg(native(path)), s);
         return Status::success();
     }
 
-    bool exists(const QString &path) const override
+    Status flushFolder(const QString &folder) override
     {
-        return QFileInfo::exists(path);
+        if (Status s = native::flushFolder(folder); !s)
+            return sentence(QStringLiteral("Cannot flush the folder %1 to the disk").arg(native(folder)), s);
+        return Status::success();
+    }
+
+    Status readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const override
+    {
+        const QString what = QStringLiteral("Cannot read %1").arg(native(path));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return sentence(what, Status::failure(file.errorString(), int(file.error())));
+        *bytes = file.read(maxBytes + 1);
+        if (file.error() != QFileDevice::NoError)
+            return sentence(what, Status::failure(file.errorString(), int(file.error())));
+        if (bytes->size() > maxBytes)
+            return sentence(what, Status::failure(QStringLiteral("it is larger than %1 bytes").arg(maxBytes)));
+        return Status::success();
+    }
+
+    Kind kind(const QString &path) const override
+    {
+        const QFileInfo info(path);
+        if (info.isSymbolicLink() || info.isJunction())
+            return Kind::Link;
+        if (!info.exists())
+            return Kind::None;
+        if (info.isDir())
+            return Kind::Folder;
+        return info.isFile() ? Kind::File : Kind::Other;
     }
 
     bool isDirectory(const QString &path) const override
@@ -78,12 +115,17 @@ public:
         return QFileInfo(path).isDir();
     }
 
-private:
-    static Status failure(const QString &path, const QFileDevice &file)
+    QString canonicalPath(const QString &path) const override
     {
-        return Status::failure(QStringLiteral("Cannot write %1: %2.")
-                                   .arg(native(path), file.errorString()),
-                               int(file.error()));
+        return QFileInfo(path).canonicalFilePath();
+    }
+
+    QStringList entries(const QString &folder, const QString &prefix) const override
+    {
+        QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                   | QDir::NoDotAndDotDot);
+        names.removeIf([&](const QString &name) { return !name.startsWith(prefix); });
+        return names;
     }
 };
 

@@ -144,8 +144,18 @@ void SkinBuilder::RecomposeWindowImages(const HslAdjustment &t)
 Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
                              const QString &templatePath, QStringList *written)
 {
+    ExportReport report;
+    const Status s = SaveSkin(name, hostDataFolder, templatePath, &report);
+    if (written && s)
+        *written = report.written;
+    return s;
+}
+
+Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
+                             ExportReport *report)
+{
     return exportSkin(name, hostDataFolder, templatePath, {&Xpress1, &Xpress3, &Xpress5, &Xpress4},
-                      *m_fileSystem, written);
+                      *m_fileSystem, report);
 }
 
 void SkinBuilder::setFileSystem(FileSystem *fileSystem)

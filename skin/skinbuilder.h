@@ -7,6 +7,7 @@
 #include "imaging/imagesurface.h"
 #include "imaging/status.h"
 #include "imaging/tint.h"
+#include "skin/skinexport.h"
 
 #include <QImage>
 #include <QSize>
@@ -65,9 +66,12 @@ public:
     // exportSkin. `written` receives the five paths on success.
     Status SaveSkin(const QString &name, const QString &hostDataFolder,
                     const QString &templatePath, QStringList *written = nullptr);
+    Status SaveSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
+                    ExportReport *report);
 
     // Where saving writes; the real file system unless a test replaces it.
     void setFileSystem(FileSystem *fileSystem);
+    FileSystem &fileSystem() const { return *m_fileSystem; }
 
 private:
     FileSystem *m_fileSystem;

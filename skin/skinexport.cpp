@@ -2,15 +2,15 @@
 
 #include "imaging/filesystem.h"
 #include "imaging/imagesurface.h"
+#include "skin/skincommit.h"
 #include "skin/windows1252.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <vector>
+#include <memory>
 
 namespace velloran {
 
@@ -47,53 +47,18 @@ QString describe(QChar c)
 {
     if (c.unicode() < 0x20)
         return QStringLiteral("a control character (code %1)").arg(c.unicode());
-    return QStringLiteral("the character %1").arg(c);
+    if (c == QLatin1Char('"'))
+        return QStringLiteral("a double quote (\")");
+    return QStringLiteral("the character \"%1\"").arg(c);
 }
 
-// A file staged under a temporary name beside its target.
-struct StagedFile
+// The failure of writing a staged file, told in terms of its target.
+Status aboutTarget(const Status &failure, const QString &staged, const QString &target)
 {
-    QString temporary;
-    QString target;
-    QString backup;       // where an existing target was moved aside, if any
-    bool placed = false;  // the temporary file has been renamed to the target
-};
-
-// A failure while writing a staged file, told in terms of its target.
-Status aboutTarget(const Status &failure, const StagedFile &file)
-{
-    return Status::failure(QString(failure.message()).replace(native(file.temporary), native(file.target)),
-                           failure.code());
+    return Status::failure(QString(failure.message()).replace(native(staged), native(target)), failure.code());
 }
 
-// Removes what staging and committing left behind and puts moved-aside
-// targets back. Goes on past failures (the first failure has already been
-// reported) and returns a sentence for each file it could not restore or
-// remove, so that the user learns where things are.
-QString rollBack(FileSystem &fs, std::vector<StagedFile> &files)
-{
-    QStringList notes;
-    for (StagedFile &f : files) {
-        if (f.placed) {
-            if (fs.remove(f.target))
-                f.placed = false;
-        } else if (fs.exists(f.temporary) && !fs.remove(f.temporary)) {
-            notes << QStringLiteral("The temporary file %1 could not be removed.").arg(native(f.temporary));
-        }
-        if (!f.backup.isEmpty()) {
-            if (!f.placed && fs.rename(f.backup, f.target))
-                f.backup.clear();
-            else
-                notes << QStringLiteral("The earlier %1 could not be put back; it is kept as %2.")
-                             .arg(native(f.target), native(f.backup));
-        } else if (f.placed) {
-            notes << QStringLiteral("The new %1 could not be removed.").arg(native(f.target));
-        }
-    }
-    return notes.join(QLatin1Char(' '));
-}
-
-// The failure, followed by what the rollback could not undo.
+// The failure, followed by what cleaning up could not undo.
 Status failedWith(const Status &failure, const QString &notes)
 {
     if (notes.isEmpty())
@@ -101,28 +66,46 @@ Status failedWith(const Status &failure, const QString &notes)
     return Status::failure(failure.message() + QLatin1Char(' ') + notes, failure.code());
 }
 
-// Moves every existing target aside, renames each staged file into place and
-// drops the moved-aside copies; on any failure everything is put back.
-Status commit(FileSystem &fs, std::vector<StagedFile> &files, const QString &stem)
+// A folder path for the user: native separators, no doubled ones.
+QString folderForUser(const QString &folder)
 {
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        StagedFile &f = files[i];
-        if (!fs.exists(f.target))
-            continue;
-        const QString backup = stem + QStringLiteral("-%1.old").arg(i);
-        if (Status s = fs.rename(f.target, backup); !s)
-            return failedWith(s, rollBack(fs, files));
-        f.backup = backup;
+    return native(QDir::cleanPath(folder) + QLatin1Char('/'));
+}
+
+// Refuses what stands at a target and cannot be replaced by a plain file
+// without harm: a folder, a link (writing through it could reach anything)
+// or a device, pipe or socket.
+Status checkTarget(const FileSystem &fs, const QString &target)
+{
+    switch (fs.kind(target)) {
+    case FileSystem::Kind::None:
+    case FileSystem::Kind::File:
+        return Status::success();
+    case FileSystem::Kind::Folder:
+        return Status::failure(QStringLiteral("Cannot write %1: a folder of that name is in the way.").arg(native(target)));
+    case FileSystem::Kind::Link:
+        return Status::failure(QStringLiteral("Cannot write %1: a link of that name is in the way; remove it or "
+                                              "choose another name.")
+                                   .arg(native(target)));
+    case FileSystem::Kind::Other:
+        break;
     }
-    for (StagedFile &f : files) {
-        if (Status s = fs.rename(f.temporary, f.target); !s)
-            return failedWith(s, rollBack(fs, files));
-        f.placed = true;
-    }
-    for (StagedFile &f : files)
-        if (!f.backup.isEmpty())
-            (void)fs.remove(f.backup);
-    return Status::success();
+    return Status::failure(QStringLiteral("Cannot write %1: something that is not a file (a device, a pipe or a "
+                                          "socket) is in the way.")
+                               .arg(native(target)));
+}
+
+// Whether the skins folder holds a folder of its own at its path, telling
+// the user what it is otherwise.
+Status checkSkinsFolder(const FileSystem &fs, const QString &skinsFolder)
+{
+    if (fs.isDirectory(skinsFolder))
+        return Status::success();
+    // (The path ends with a separator, which a file's path does not.)
+    if (fs.exists(skinsFolder.chopped(1)))
+        return Status::failure(QStringLiteral("The Skins folder %1 is a file, not a folder.")
+                                   .arg(native(skinsFolder.chopped(1))));
+    return Status::failure(QStringLiteral("The Skins folder %1 does not exist.").arg(native(skinsFolder)));
 }
 
 } // namespace
@@ -166,6 +149,9 @@ Status checkSkinName(const QString &name)
     if (parts.contains(QStringLiteral("..")))
         return Status::failure(QStringLiteral(
             "The skin name cannot contain \"..\": the skin must stay inside the Skins folder."));
+    if (parts.first(parts.size() - 1).contains(QStringLiteral(".")))
+        return Status::failure(QStringLiteral(
+            "The skin name cannot have \".\" as a folder: it names no folder of its own; leave it out."));
     const QString last = parts.last();
     if (last.isEmpty())
         return Status::failure(QStringLiteral(
@@ -205,25 +191,20 @@ QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templa
 }
 
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fs, QStringList *written)
+                  const WindowImageSurfaces &surfaces, FileSystem &fs, ExportReport *report)
 {
+    ExportReport ignored;
+    ExportReport &out = report ? *report : ignored;
+    out = {};
+
     // Everything that can be known before writing is checked first.
     if (Status s = checkSkinName(name); !s)
         return s;
     const QString skinsFolder = QDir::fromNativeSeparators(skinsFolderPath(hostDataFolder));
-    if (!fs.isDirectory(skinsFolder)) {
-        // (The path ends with a separator, which a file's path does not.)
-        if (fs.exists(skinsFolder.chopped(1)))
-            return Status::failure(QStringLiteral("The Skins folder %1 is a file, not a folder.")
-                                       .arg(native(skinsFolder.chopped(1))));
-        return Status::failure(
-            QStringLiteral("The Skins folder %1 does not exist.").arg(native(skinsFolder)));
-    }
+    if (Status s = checkSkinsFolder(fs, skinsFolder); !s)
+        return s;
     const SkinFiles files = skinFiles(skinsFolder, name);
     const QString folder = files.main.left(files.main.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!fs.isDirectory(folder))
-        return Status::failure(QStringLiteral("The folder %1 does not exist inside the Skins folder.")
-                                   .arg(native(folder)));
 
     // A folder, a pipe or a device as the template would fail to open, block
     // or never end; only a plain file is read, and never more than the limit.
@@ -254,41 +235,62 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         if (surface->isEmpty())
             return Status::failure(QStringLiteral(
                 "There are no window images to save yet: load a picture first."));
-    for (const QString &target : files.all())
-        if (fs.isDirectory(target))
-            return Status::failure(QStringLiteral("Cannot write %1: a folder of that name is in the way.")
-                                       .arg(native(target)));
-
     const QByteArray description = buildSkinDescription(*toWindows1252(name), templateText);
 
-    // Stage all five files beside their targets.
-    const QString stem = folder + QStringLiteral(".velloran-%1")
-                                      .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                           QLatin1Char('0'));
-    std::vector<StagedFile> staged;
-    const QStringList targets = files.all();
-    for (int i = 0; i < targets.size(); ++i)
-        staged.push_back({stem + QStringLiteral("-%1.tmp").arg(i), targets[i], {}, false});
-
-    for (int i = 0; i < 4; ++i) {
-        images[i]->SetSavePath(staged[i].temporary);
-        const Status s = images[i]->SaveImage();
-        images[i]->SetSavePath(staged[i].target);
-        if (!s)
-            return failedWith(aboutTarget(s, staged[i]), rollBack(fs, staged));
-    }
-    if (Status s = fs.writeFile(staged[4].temporary, description); !s)
-        return failedWith(aboutTarget(s, staged[4]), rollBack(fs, staged));
-
-    if (Status s = commit(fs, staged, stem); !s)
+    // One export at a time into this Skins folder, and none before an
+    // interrupted one is finished.
+    std::unique_ptr<SkinsFolderLock> lock;
+    if (Status s = SkinsFolderLock::take(skinsFolder, files.main, &lock); !s)
         return s;
+    if (Status s = recoverInterruptedExport(fs, skinsFolder, &out.recovered); !s)
+        return Status::failure(s.message() + QStringLiteral(" The skin was not exported."), s.code());
 
-    if (written) {
-        written->clear();
-        for (const QString &target : targets)
-            written->append(native(target));
+    if (!fs.isDirectory(folder))
+        return Status::failure(QStringLiteral("The folder %1 does not exist inside the Skins folder.")
+                                   .arg(folderForUser(folder)));
+    const QString resolvedFolder = fs.canonicalPath(folder);
+    const QString resolvedSkins = fs.canonicalPath(skinsFolder);
+    if (resolvedFolder != resolvedSkins && !resolvedFolder.startsWith(resolvedSkins + QLatin1Char('/')))
+        return Status::failure(QStringLiteral("The folder %1 leads outside the Skins folder (to %2); the skin must "
+                                              "stay inside it.")
+                                   .arg(folderForUser(folder), native(resolvedFolder)));
+    for (const QString &target : files.all())
+        if (Status s = checkTarget(fs, target); !s)
+            return s;
+
+    // Stage all five files beside their targets, then put them in place.
+    SkinCommit commit(fs, skinsFolder, name);
+    if (Status s = commit.begin(); !s)
+        return failedWith(s, commit.abandon());
+    const QStringList targets = files.all();
+    for (int i = 0; i < 4; ++i) {
+        images[i]->SetSavePath(commit.staged(i));
+        const Status s = images[i]->SaveImage();
+        images[i]->SetSavePath(targets[i]);
+        if (!s)
+            return failedWith(aboutTarget(s, commit.staged(i), targets[i]), commit.abandon());
     }
-    return Status::success();
+    if (Status s = fs.writeFile(commit.staged(4), description); !s)
+        return failedWith(aboutTarget(s, commit.staged(4), targets[4]), commit.abandon());
+
+    const Status committed = commit.commit();
+    out.exported = commit.placed();
+    if (out.exported)
+        for (const QString &target : targets)
+            out.written.append(native(target));
+    return committed;
+}
+
+Status recoverSkinsFolder(const QString &hostDataFolder, FileSystem &fs, QString *report, int waitMilliseconds)
+{
+    report->clear();
+    const QString skinsFolder = QDir::fromNativeSeparators(skinsFolderPath(hostDataFolder));
+    if (!fs.isDirectory(skinsFolder))
+        return Status::success();
+    std::unique_ptr<SkinsFolderLock> lock;
+    if (!SkinsFolderLock::take(skinsFolder, skinsFolder, &lock, waitMilliseconds))
+        return Status::success(); // whoever holds the lock finishes the job first
+    return recoverInterruptedExport(fs, skinsFolder, report);
 }
 
 } // namespace velloran

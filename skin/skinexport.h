@@ -3,10 +3,12 @@
 // Writing a finished skin: four window bitmaps and the skin description file
 // (.skn) in the host's Skins folder.
 //
-// Everything is checked before anything is written, and the five files are
-// first written under temporary names and only then renamed into place, so a
-// failure at any point leaves the Skins folder as it was: an existing skin of
-// the same name stays intact and no partial skin or temporary file remains.
+// Everything is checked before anything is written. The five files are then
+// staged beside their targets and put in place so that at no instant is a
+// file of the skin missing or partly written, whatever happens to the
+// program (see skincommit.h): a failure leaves the Skins folder as it was,
+// and an export that a crash interrupted is finished or undone by the next
+// run before anything else.
 
 #include "imaging/status.h"
 
@@ -59,11 +61,27 @@ struct WindowImageSurfaces
     ImageSurface *console;
 };
 
+// What an export did besides succeeding or failing.
+struct ExportReport
+{
+    QStringList written; // on success, the five paths in native form
+    QString recovered;   // what was done about an interrupted earlier export, for the user
+    bool exported = false; // the new skin is in place (also when only cleaning up after it failed)
+};
+
 // Exports the skin `name` from the four surfaces into the Skins folder of
 // `hostDataFolder`, with the description template read from `templatePath`.
-// On success `written` (when given) receives the five paths in native form.
+// Exports into one Skins folder are serialised across processes; an
+// interrupted earlier one is finished or undone first.
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fileSystem,
-                  QStringList *written = nullptr);
+                  const WindowImageSurfaces &surfaces, FileSystem &fileSystem, ExportReport *report = nullptr);
+
+// Finishes or undoes an export into the Skins folder of `hostDataFolder`
+// that a crash interrupted, as every export does first; for the start of the
+// window. `report` receives what was done, empty when there was nothing to
+// do. Waits at most `waitMilliseconds` for a running export, and does
+// nothing when it is still running then (it finishes the job itself).
+Status recoverSkinsFolder(const QString &hostDataFolder, FileSystem &fileSystem, QString *report,
+                          int waitMilliseconds = 2000);
 
 } // namespace velloran

@@ -33,43 +33,114 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The real file system, with chosen writes, renames or removals made to fail.
+// Thrown by the file system to stop an export dead, as a crash would:
+// nothing of the export runs after it (no clean-up, no undo).
+struct Died
+{
+};
+
+// The real file system, with chosen operations made to fail, or the export
+// stopped dead at one of them. Each operation that changes something is a
+// step: "write PATH", "replace FROM TO", "keep FROM TO", "remove PATH",
+// "flush FOLDER".
 class FaultyFileSystem final : public FileSystem
 {
 public:
-    int failWrite = -1;  // index of the writeFile call that fails
-    int failRename = -1; // index of the rename call that fails
-    QList<int> alsoFailRenames; // indices of further rename calls that fail
-    QList<int> failRemoves;     // indices of remove calls that fail
-    int writes = 0;
-    int renames = 0;
-    int removes = 0;
+    QStringList steps;                                  // every step asked for, in order
+    QList<int> failSteps;                               // steps that fail, by index
+    std::function<bool(const QString &step)> failIf;    // steps that fail, by what they are
+    int dieAt = -1;                                     // the step at which the export stops dead
+    std::function<void()> beforeEachStep;               // runs before every step
+
+    void reset()
+    {
+        steps.clear();
+        failSteps.clear();
+        failIf = nullptr;
+        dieAt = -1;
+        beforeEachStep = nullptr;
+    }
 
     Status writeFile(const QString &path, const QByteArray &bytes) override
     {
-        if (writes++ == failWrite) {
+        if (Status s = step(QStringLiteral("write ") + path); !s) {
             // A write that fails half-way: the start of the data reaches the disk.
             (void)real().writeFile(path, bytes.left(bytes.size() / 2));
-            return Status::failure(QStringLiteral("Cannot write %1: disk full.").arg(path));
+            return s;
         }
         return real().writeFile(path, bytes);
     }
-    Status rename(const QString &from, const QString &to) override
+    Status replace(const QString &from, const QString &to) override
     {
-        const int index = renames++;
-        if (index == failRename || alsoFailRenames.contains(index))
-            return Status::failure(QStringLiteral("Cannot rename %1.").arg(from));
-        return real().rename(from, to);
+        if (Status s = step(QStringLiteral("replace ") + from + QLatin1Char(' ') + to); !s)
+            return s;
+        return real().replace(from, to);
+    }
+    Status keepCopy(const QString &from, const QString &to) override
+    {
+        if (Status s = step(QStringLiteral("keep ") + from + QLatin1Char(' ') + to); !s)
+            return s;
+        return real().keepCopy(from, to);
     }
     Status remove(const QString &path) override
     {
-        if (failRemoves.contains(removes++))
-            return Status::failure(QStringLiteral("Cannot remove %1.").arg(path));
+        if (Status s = step(QStringLiteral("remove ") + path); !s)
+            return s;
         return real().remove(path);
     }
-    bool exists(const QString &path) const override { return real().exists(path); }
+    Status flushFolder(const QString &folder) override
+    {
+        if (Status s = step(QStringLiteral("flush ") + folder); !s)
+            return s;
+        return real().flushFolder(folder);
+    }
+    Status readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const override
+    {
+        return real().readFile(path, maxBytes, bytes);
+    }
+    Kind kind(const QString &path) const override { return real().kind(path); }
     bool isDirectory(const QString &path) const override { return real().isDirectory(path); }
+    QString canonicalPath(const QString &path) const override { return real().canonicalPath(path); }
+    QStringList entries(const QString &folder, const QString &prefix) const override
+    {
+        return real().entries(folder, prefix);
+    }
+
+private:
+    Status step(const QString &what)
+    {
+        if (beforeEachStep)
+            beforeEachStep();
+        const int index = int(steps.size());
+        steps << what;
+        if (index == dieAt)
+            throw Died{};
+        if (failSteps.contains(index) || (failIf && failIf(what)))
+            return Status::failure(QStringLiteral("Cannot do it: injected failure of %1.").arg(what));
+        return Status::success();
+    }
 };
+
+// The files in a folder that an export leaves only while it runs.
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .filter(QRegularExpression(QStringLiteral("^\\.velloran-")));
+}
+
+// Makes the folder hold exactly what the snapshot holds.
+void restore(const QString &folder, const QMap<QString, QByteArray> &files)
+{
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (it.key().endsWith(QLatin1Char('/')))
+            ASSERT_TRUE(QDir().mkpath(folder + QLatin1Char('/') + it.key()));
+        else
+            test::writeFile(folder + QLatin1Char('/') + it.key(), it.value());
+    }
+}
 
 class SkinExportTest : public ::testing::Test
 {
@@ -233,16 +304,16 @@ INSTANTIATE_TEST_SUITE_P(
     SkinNames, RefusedNames,
     ::testing::Values(
         RefusedName{"Empty", QString(), "Enter a name for your Skin."},
-        RefusedName{"Colon", QStringLiteral("a:b"), "character :"},
-        RefusedName{"Question", QStringLiteral("why?"), "character ?"},
-        RefusedName{"Star", QStringLiteral("*"), "character *"},
-        RefusedName{"Quote", QStringLiteral("say \"hi\""), "character \""},
+        RefusedName{"Colon", QStringLiteral("a:b"), "character \":\""},
+        RefusedName{"Question", QStringLiteral("why?"), "character \"?\""},
+        RefusedName{"Star", QStringLiteral("*"), "character \"*\""},
+        RefusedName{"Quote", QStringLiteral("say \"hi\""), "a double quote (\")"},
         RefusedName{"Tab", QStringLiteral("a\tb"), "control character"},
         RefusedName{"ParentBackslash", QStringLiteral("..\\Escape"), "\"..\""},
         RefusedName{"ParentSlash", QStringLiteral("Old/../../Escape"), "\"..\""},
         RefusedName{"AbsoluteSlash", QStringLiteral("/tmp/Escape"), "cannot begin"},
         RefusedName{"AbsoluteBackslash", QStringLiteral("\\Escape"), "cannot begin"},
-        RefusedName{"Drive", QStringLiteral("C:\\Escape"), "character :"},
+        RefusedName{"Drive", QStringLiteral("C:\\Escape"), "character \":\""},
         RefusedName{"Device", QStringLiteral("con"), "device name"},
         RefusedName{"DeviceInFolder", QStringLiteral("Old\\LPT1"), "device name"},
         RefusedName{"TooLong", QString(250, QLatin1Char('x')), "too long"},
@@ -283,9 +354,10 @@ TEST_F(SkinExportTest, ReportsWhatIsMissingBeforeWritingAnything)
     EXPECT_EQ(test::snapshot(dir.path()), before);
 }
 
-// A write failing at each of the five files, or a rename failing at any
-// point, leaves an existing skin of that name byte for byte as it was and no
-// file behind.
+// Every step of an export over an existing skin made to fail in turn: the
+// export fails and the Skins folder is byte for byte as it was, no file
+// behind. Only where cleaning up after a finished commit fails is the new
+// skin in place, said so, and what is left is gone after the next export.
 TEST_F(SkinExportTest, AFailureAtAnyStepLeavesTheSkinsFolderAsItWas)
 {
     ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
@@ -293,31 +365,54 @@ TEST_F(SkinExportTest, AFailureAtAnyStepLeavesTheSkinsFolderAsItWas)
     builder.RecomposeWindowImages({-40, 30, 20}); // the next export would differ
     const auto before = test::snapshot(skins);
 
-    for (int write = 0; write < 5; ++write) {
-        fs.writes = fs.renames = 0;
-        fs.failWrite = write;
-        fs.failRename = -1;
-        EXPECT_FALSE(save(QStringLiteral("Blue")).ok()) << "write " << write;
-        EXPECT_EQ(test::snapshot(skins), before) << "write " << write;
+    int cleanUpFailures = 0;
+    for (int step = 0;; ++step) {
+        restore(skins, before);
+        fs.reset();
+        fs.failSteps = {step};
+        ExportReport report;
+        const Status s = builder.SaveSkin(QStringLiteral("Blue"), host, templatePath, &report);
+        if (fs.steps.size() <= step) {
+            EXPECT_TRUE(s.ok()) << s.message().toStdString();
+            EXPECT_GT(step, 20) << "an export takes more steps than that";
+            break;
+        }
+        SCOPED_TRACE(fs.steps[step].toStdString());
+        ASSERT_FALSE(s.ok());
+        if (!report.exported) {
+            EXPECT_EQ(test::snapshot(skins), before);
+            continue;
+        }
+        ++cleanUpFailures;
+        EXPECT_TRUE(s.message().contains(QStringLiteral("was exported, but"))) << s.message().toStdString();
+        fs.reset();
+        ASSERT_TRUE(save(QStringLiteral("Green")).ok());
+        EXPECT_EQ(leftovers(skins), QStringList());
     }
-    // Five existing files are moved aside, then five new ones moved in.
-    for (int rename = 0; rename < 10; ++rename) {
-        fs.writes = fs.renames = 0;
-        fs.failWrite = -1;
-        fs.failRename = rename;
-        EXPECT_FALSE(save(QStringLiteral("Blue")).ok()) << "rename " << rename;
-        EXPECT_EQ(test::snapshot(skins), before) << "rename " << rename;
-    }
-    fs.failRename = -1;
-    EXPECT_TRUE(save(QStringLiteral("Blue")).ok());
-    EXPECT_NE(test::snapshot(skins), before);
+    EXPECT_GT(cleanUpFailures, 0);
 }
 
-TEST_F(SkinExportTest, AFailedWriteNamesTheFileItWasWriting)
+// What a failure names: the file being written, in terms of its target, and
+// for a failed replace the file that could not be replaced.
+TEST_F(SkinExportTest, AFailureNamesTheFileOfTheSkinItConcerns)
 {
-    fs.failWrite = 2; // the chat window image
-    const Status s = save(QStringLiteral("Blue"));
+    fs.failIf = [](const QString &step) {
+        return step.startsWith(QStringLiteral("write")) && step.endsWith(QStringLiteral("-2.tmp"));
+    };
+    Status s = save(QStringLiteral("Blue"));
     EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(skins + QStringLiteral("/BlueChat.bmp"))))
+        << s.message().toStdString();
+
+    fs.reset();
+    ASSERT_TRUE(save(QStringLiteral("Fresh")).ok()); // a skin to replace
+    fs.failIf = [](const QString &step) {
+        return step.startsWith(QStringLiteral("replace")) && step.contains(QStringLiteral("-1.tmp "));
+    };
+    s = save(QStringLiteral("Fresh"));
+    EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(skins + QStringLiteral("/FreshScene.bmp"))))
+        << s.message().toStdString();
+    EXPECT_TRUE(s.message().contains(QStringLiteral("The export was undone: the earlier files of the skin "
+                                                    "\"Fresh\" are back as they were.")))
         << s.message().toStdString();
 }
 
@@ -341,67 +436,84 @@ TEST_F(SkinExportTest, AFolderInThePlaceOfAnyFileIsReportedBeforeWriting)
 }
 
 // A new skin (no files of its name yet) is taken back as wholly as one that
-// replaces another when a write or a rename fails.
+// replaces another when any step fails.
 TEST_F(SkinExportTest, AFailureWritingANewSkinLeavesNothingBehind)
 {
     test::writeFile(skins + QStringLiteral("/Other.skn"), "other");
     const auto before = test::snapshot(dir.path());
-    for (int write = 0; write < 5; ++write) {
-        fs.writes = fs.renames = 0;
-        fs.failWrite = write;
-        fs.failRename = -1;
-        EXPECT_FALSE(save(QStringLiteral("Fresh")).ok()) << "write " << write;
-        EXPECT_EQ(test::snapshot(dir.path()), before) << "write " << write;
-    }
-    for (int rename = 0; rename < 5; ++rename) {
-        fs.writes = fs.renames = 0;
-        fs.failWrite = -1;
-        fs.failRename = rename;
-        EXPECT_FALSE(save(QStringLiteral("Fresh")).ok()) << "rename " << rename;
-        EXPECT_EQ(test::snapshot(dir.path()), before) << "rename " << rename;
+    for (int step = 0;; ++step) {
+        fs.reset();
+        fs.failSteps = {step};
+        ExportReport report;
+        const Status s = builder.SaveSkin(QStringLiteral("Fresh"), host, templatePath, &report);
+        if (fs.steps.size() <= step) {
+            EXPECT_TRUE(s.ok()) << s.message().toStdString();
+            break;
+        }
+        SCOPED_TRACE(fs.steps[step].toStdString());
+        ASSERT_FALSE(s.ok());
+        if (report.exported)
+            break; // only the cleaning up is left from here on
+        EXPECT_EQ(test::snapshot(dir.path()), before);
     }
 }
 
 // When putting an earlier file back fails too, nothing of it is lost: it
-// stays under the name the export moved it to, and the message says where.
+// stays under its second name, the message says where, every file of the
+// skin is still there, and the next export finishes putting it back.
 TEST_F(SkinExportTest, AnEarlierFileThatCannotBePutBackIsKeptAndNamed)
 {
     ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
-    const QByteArray earlierMain = readAll(skins + QStringLiteral("/BlueMain.bmp"));
+    const auto earlier = test::snapshot(skins);
     builder.RecomposeWindowImages({-40, 30, 20});
 
-    // Renames 0 to 4 move the five earlier files aside; 5 would place the
-    // new main image and fails; 6 would put the earlier one back and fails.
-    fs.writes = fs.renames = fs.removes = 0;
-    fs.failRename = 5;
-    fs.alsoFailRenames = {6};
+    // The new main image is put in place, the scene image fails, and putting
+    // the earlier main image back fails as well.
+    fs.failIf = [](const QString &step) {
+        return (step.startsWith(QStringLiteral("replace")) && step.endsWith(QStringLiteral("BlueScene.bmp")))
+               || (step.startsWith(QStringLiteral("replace")) && step.contains(QStringLiteral("-0.old ")));
+    };
     const Status s = save(QStringLiteral("Blue"));
     ASSERT_FALSE(s.ok());
 
-    const QStringList left = QDir(skins).entryList(QDir::Files | QDir::Hidden);
-    const QStringList kept = left.filter(QRegularExpression(QStringLiteral("^\\.velloran-.*\\.old$")));
-    ASSERT_EQ(kept.size(), 1) << left.join(QLatin1Char(' ')).toStdString();
-    EXPECT_EQ(readAll(skins + QLatin1Char('/') + kept.first()), earlierMain);
+    const QStringList kept = leftovers(skins).filter(QRegularExpression(QStringLiteral("-0\\.old$")));
+    ASSERT_EQ(kept.size(), 1) << leftovers(skins).join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(readAll(skins + QLatin1Char('/') + kept.first()), earlier[QStringLiteral("BlueMain.bmp")]);
     EXPECT_TRUE(s.message().contains(QStringLiteral("could not be put back; it is kept as ")
                                      + QDir::toNativeSeparators(skins + QLatin1Char('/') + kept.first())))
         << s.message().toStdString();
-    // The other four are back, and no temporary file is left.
-    EXPECT_EQ(left.size(), 5) << left.join(QLatin1Char(' ')).toStdString();
-    EXPECT_FALSE(left.contains(QStringLiteral("BlueMain.bmp")));
+    for (const QString &file : earlier.keys())
+        EXPECT_TRUE(QFile::exists(skins + QLatin1Char('/') + file)) << file.toStdString();
+
+    fs.reset();
+    ExportReport report;
+    ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Green"), host, templatePath, &report).ok());
+    EXPECT_TRUE(report.recovered.contains(QStringLiteral("the earlier files of the skin \"Blue\" are back")))
+        << report.recovered.toStdString();
+    auto now = test::snapshot(skins);
+    for (const QString &file : earlier.keys())
+        EXPECT_EQ(now[file], earlier[file]) << file.toStdString();
+    EXPECT_EQ(leftovers(skins), QStringList());
 }
 
-// A temporary file that cannot be removed after a failed write is named in
-// the message rather than left behind in silence.
+// A staged file that cannot be removed after a failed write is named in the
+// message rather than left behind in silence, and the next export removes it.
 TEST_F(SkinExportTest, ATemporaryFileThatCannotBeRemovedIsNamed)
 {
-    fs.failWrite = 1;    // the scene image, half written
-    fs.failRemoves = {0}; // removing the staged main image fails
+    fs.failIf = [](const QString &step) {
+        return (step.startsWith(QStringLiteral("write")) && step.endsWith(QStringLiteral("-1.tmp")))
+               || (step.startsWith(QStringLiteral("remove")) && step.endsWith(QStringLiteral("-0.tmp")));
+    };
     const Status s = save(QStringLiteral("Blue"));
     ASSERT_FALSE(s.ok());
     EXPECT_TRUE(s.message().contains(QStringLiteral("could not be removed"))) << s.message().toStdString();
-    const QStringList left = QDir(skins).entryList(QDir::Files | QDir::Hidden);
-    ASSERT_EQ(left.size(), 1);
+    const QStringList left = leftovers(skins).filter(QRegularExpression(QStringLiteral("\\.tmp$")));
+    ASSERT_EQ(left.size(), 1) << leftovers(skins).join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(s.message().contains(left.first())) << s.message().toStdString();
+
+    fs.reset();
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    EXPECT_EQ(leftovers(skins), QStringList());
 }
 
 TEST_F(SkinExportTest, ASkinsPathThatIsAFileIsReportedAsSuch)
