@@ -6,6 +6,7 @@
 #include "app/velloran.h"
 #include "skin/skinbuilder.h"
 #include "slider/ucslider.h"
+#include "support/faultyfilesystem.h"
 #include "support/testsupport.h"
 
 #include <QAbstractItemView>
@@ -306,6 +307,56 @@ TEST(WindowStartUp, WithoutAHostFolderTellsTheUserToInstallIt)
     EXPECT_FALSE(window.Form_Load());
     EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("Please install Talvesh 6 or Talvesh 6 Pro.")});
     EXPECT_FALSE(window.isVisible());
+}
+
+// An export that a crash cut short, after it had replaced the main image:
+// the next start of the window undoes it before the window shows and tells
+// the user once; the start after that has nothing to tell.
+TEST(WindowStartUp, UndoesAnInterruptedExportAndSaysSo)
+{
+    QTemporaryDir dir;
+    const QString documents = dir.filePath(QStringLiteral("Documents"));
+    const QString skins = documents + QStringLiteral("/Talvesh6Std/Skins");
+    ASSERT_TRUE(QDir().mkpath(skins));
+    const QString host = QDir::toNativeSeparators(documents + QStringLiteral("/Talvesh6Std/"));
+    const QString templatePath = dir.filePath(QStringLiteral("DefaultSkin.txt"));
+    test::writeFile(templatePath, "Font=Tahoma\r\n");
+    const QString picture = dir.filePath(QStringLiteral("picture.bmp"));
+    ASSERT_TRUE(test::gradient(160, 120).save(picture));
+
+    SkinBuilder builder;
+    ASSERT_TRUE(builder.LoadImage(picture, {}).ok());
+    ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Blue"), host, templatePath).ok());
+    const auto earlier = test::snapshot(skins);
+    builder.RecomposeWindowImages({40, 0, 0});
+    test::FaultyFileSystem fs;
+    fs.failIf = [](const QString &step) {
+        if (step.startsWith(QStringLiteral("replace")) && step.contains(QStringLiteral("-1.tmp ")))
+            throw test::Died{};
+        return false;
+    };
+    builder.setFileSystem(&fs);
+    EXPECT_THROW((void)builder.SaveSkin(QStringLiteral("Blue"), host, templatePath), test::Died);
+    ASSERT_NE(test::snapshot(skins), earlier);
+
+    WindowEnvironment environment;
+    environment.documentsFolder = [&] { return QDir::toNativeSeparators(documents); };
+    environment.skinFile = QStringLiteral(VELLORAN_ACCENT);
+    environment.descriptionTemplate = templatePath;
+    for (int start = 0; start < 2; ++start) {
+        RecordingPrompts prompts;
+        Velloran window(prompts, environment);
+        ASSERT_TRUE(window.Form_Load());
+        EXPECT_EQ(test::snapshot(skins), earlier);
+        if (start == 0) {
+            ASSERT_EQ(prompts.messages.size(), 1);
+            EXPECT_TRUE(prompts.messages[0].contains(
+                QStringLiteral("was undone: the earlier files of the skin \"Blue\" are back as they were.")))
+                << prompts.messages[0].toStdString();
+        } else {
+            EXPECT_EQ(prompts.messages, QStringList());
+        }
+    }
 }
 
 TEST(PictureDialog, ListsBitmapsAndJpegsWhateverTheCaseOfTheirNames)

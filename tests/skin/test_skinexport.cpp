@@ -3,8 +3,10 @@
 // folder exactly as it was.
 #include "imaging/filesystem.h"
 #include "skin/skinbuilder.h"
+#include "skin/skincommit.h"
 #include "skin/skinexport.h"
 #include "skin/windows1252.h"
+#include "support/faultyfilesystem.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -22,6 +24,10 @@
 #include <gtest/gtest.h>
 
 using namespace velloran;
+using velloran::test::Died;
+using velloran::test::FaultyFileSystem;
+using velloran::test::leftovers;
+using velloran::test::restore;
 
 namespace {
 
@@ -31,115 +37,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Thrown by the file system to stop an export dead, as a crash would:
-// nothing of the export runs after it (no clean-up, no undo).
-struct Died
-{
-};
-
-// The real file system, with chosen operations made to fail, or the export
-// stopped dead at one of them. Each operation that changes something is a
-// step: "write PATH", "replace FROM TO", "keep FROM TO", "remove PATH",
-// "flush FOLDER".
-class FaultyFileSystem final : public FileSystem
-{
-public:
-    QStringList steps;                                  // every step asked for, in order
-    QList<int> failSteps;                               // steps that fail, by index
-    std::function<bool(const QString &step)> failIf;    // steps that fail, by what they are
-    int dieAt = -1;                                     // the step at which the export stops dead
-    std::function<void()> beforeEachStep;               // runs before every step
-
-    void reset()
-    {
-        steps.clear();
-        failSteps.clear();
-        failIf = nullptr;
-        dieAt = -1;
-        beforeEachStep = nullptr;
-    }
-
-    Status writeFile(const QString &path, const QByteArray &bytes) override
-    {
-        if (Status s = step(QStringLiteral("write ") + path); !s) {
-            // A write that fails half-way: the start of the data reaches the disk.
-            (void)real().writeFile(path, bytes.left(bytes.size() / 2));
-            return s;
-        }
-        return real().writeFile(path, bytes);
-    }
-    Status replace(const QString &from, const QString &to) override
-    {
-        if (Status s = step(QStringLiteral("replace ") + from + QLatin1Char(' ') + to); !s)
-            return s;
-        return real().replace(from, to);
-    }
-    Status keepCopy(const QString &from, const QString &to) override
-    {
-        if (Status s = step(QStringLiteral("keep ") + from + QLatin1Char(' ') + to); !s)
-            return s;
-        return real().keepCopy(from, to);
-    }
-    Status remove(const QString &path) override
-    {
-        if (Status s = step(QStringLiteral("remove ") + path); !s)
-            return s;
-        return real().remove(path);
-    }
-    Status flushFolder(const QString &folder) override
-    {
-        if (Status s = step(QStringLiteral("flush ") + folder); !s)
-            return s;
-        return real().flushFolder(folder);
-    }
-    Status readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const override
-    {
-        return real().readFile(path, maxBytes, bytes);
-    }
-    Kind kind(const QString &path) const override { return real().kind(path); }
-    bool isDirectory(const QString &path) const override { return real().isDirectory(path); }
-    QString canonicalPath(const QString &path) const override { return real().canonicalPath(path); }
-    QStringList entries(const QString &folder, const QString &prefix) const override
-    {
-        return real().entries(folder, prefix);
-    }
-
-private:
-    Status step(const QString &what)
-    {
-        if (beforeEachStep)
-            beforeEachStep();
-        const int index = int(steps.size());
-        steps << what;
-        if (index == dieAt)
-            throw Died{};
-        if (failSteps.contains(index) || (failIf && failIf(what)))
-            return Status::failure(QStringLiteral("Cannot do it: injected failure of %1.").arg(what));
-        return Status::success();
-    }
-};
-
-// The files in a folder that an export leaves only while it runs.
-QStringList leftovers(const QString &folder)
-{
-    return QDir(folder)
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
-        .filter(QRegularExpression(QStringLiteral("^\\.velloran-")));
-}
-
-// Makes the folder hold exactly what the snapshot holds.
-void restore(const QString &folder, const QMap<QString, QByteArray> &files)
-{
-    ASSERT_TRUE(QDir(folder).removeRecursively());
-    ASSERT_TRUE(QDir().mkpath(folder));
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        if (it.key().endsWith(QLatin1Char('/')))
-            ASSERT_TRUE(QDir().mkpath(folder + QLatin1Char('/') + it.key()));
-        else
-            test::writeFile(folder + QLatin1Char('/') + it.key(), it.value());
-    }
 }
 
 class SkinExportTest : public ::testing::Test
@@ -614,6 +511,191 @@ TEST_F(SkinExportTest, AnUnreadableTemplateIsReportedBeforeWriting)
                                        + QDir::toNativeSeparators(templatePath)))
         << s.message().toStdString();
     EXPECT_EQ(test::snapshot(skins), before);
+}
+
+} // namespace
+
+namespace {
+
+struct Crash
+{
+    const char *label;
+    QString name;
+    bool earlier; // a skin of that name is there before
+};
+
+class ExportCrashes : public SkinExportTest, public ::testing::WithParamInterface<Crash>
+{
+};
+
+void PrintTo(const Crash &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+QList<QByteArray> readFiles(const QStringList &paths)
+{
+    QList<QByteArray> bytes;
+    for (const QString &path : paths)
+        bytes << (QFile::exists(path) ? readAll(path) : QByteArray());
+    return bytes;
+}
+
+// An export stopped dead at every step in turn, as by a crash or a power
+// cut. At every step each file of the skin is whole, the earlier one or the
+// new one, never missing or cut short, so that the host may start at any
+// moment. The next run makes the skin wholly the earlier or wholly the new
+// one, tells what it did, and leaves nothing behind.
+TEST_P(ExportCrashes, LeaveTheSkinWholeAndTheNextRunFinishesTheJob)
+{
+    const Crash &c = GetParam();
+    ASSERT_TRUE(QDir(skins).mkdir(QStringLiteral("Mine")));
+    test::writeFile(skins + QStringLiteral("/Other.skn"), "other");
+    if (c.earlier) {
+        ASSERT_TRUE(save(c.name).ok());
+    }
+    const QStringList targets = skinFiles(skins, c.name).all();
+    const QList<QByteArray> earlier = readFiles(targets);
+
+    // What the export writes, taken from a Skins folder of its own.
+    builder.RecomposeWindowImages({50, -20, 10});
+    const QString elsewhere = dir.filePath(QStringLiteral("Elsewhere/Talvesh6Std/Skins"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere + QStringLiteral("/Mine")));
+    ASSERT_TRUE(builder.SaveSkin(c.name, QFileInfo(elsewhere).absolutePath() + QLatin1Char('/'), templatePath).ok());
+    const QList<QByteArray> fresh = readFiles(skinFiles(elsewhere, c.name).all());
+    ASSERT_NE(fresh, earlier);
+
+    // Each file is the earlier one, the new one or (for a new skin) none.
+    auto eachWhole = [&](const QList<QByteArray> &now) {
+        for (int i = 0; i < now.size(); ++i)
+            EXPECT_TRUE(now[i] == fresh[i] || now[i] == earlier[i]) << targets[i].toStdString();
+    };
+    // Cheap enough for every step: each file there (when it was), at its size.
+    auto eachThere = [&] {
+        for (int i = 0; i < targets.size(); ++i) {
+            const QFileInfo info(targets[i]);
+            if (c.earlier || info.exists()) {
+                EXPECT_TRUE(info.size() == fresh[i].size() || info.size() == earlier[i].size())
+                    << targets[i].toStdString() << " at " << info.size() << " bytes";
+            }
+        }
+    };
+
+    const auto before = test::snapshot(skins);
+    int endedNew = 0;
+    int endedEarlier = 0;
+    for (int step = 0;; ++step) {
+        restore(skins, before);
+        fs.reset();
+        fs.dieAt = step;
+        fs.beforeEachStep = eachThere;
+        bool died = false;
+        try {
+            (void)save(c.name);
+        } catch (const Died &) {
+            died = true;
+        }
+        if (!died)
+            break;
+        SCOPED_TRACE(fs.steps[step].toStdString());
+        eachWhole(readFiles(targets));
+        const bool leftBehind = !leftovers(skins).isEmpty() || !leftovers(skins + QStringLiteral("/Mine")).isEmpty();
+
+        // The next run.
+        QString report;
+        ASSERT_TRUE(recoverSkinsFolder(host, FileSystem::real(), &report, 0).ok());
+        const QList<QByteArray> after = readFiles(targets);
+        EXPECT_TRUE(after == fresh || after == earlier);
+        (after == fresh ? endedNew : endedEarlier) += 1;
+        EXPECT_EQ(report.isEmpty(), !leftBehind) << report.toStdString();
+        EXPECT_EQ(leftovers(skins), QStringList());
+        EXPECT_EQ(leftovers(skins + QStringLiteral("/Mine")), QStringList());
+        EXPECT_EQ(readAll(skins + QStringLiteral("/Other.skn")), QByteArray("other"));
+    }
+    EXPECT_GT(endedNew, 0);
+    EXPECT_GT(endedEarlier, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Skins, ExportCrashes,
+    ::testing::Values(Crash{"OverAnEarlierSkin", QStringLiteral("Blue"), true},
+                      Crash{"OverAnEarlierSkinInASubFolder", QStringLiteral("Mine\\Blue"), true},
+                      Crash{"ANewSkin", QStringLiteral("Fresh"), false}),
+    [](const ::testing::TestParamInfo<Crash> &info) { return std::string(info.param.label); });
+
+#ifdef Q_OS_UNIX
+// A link at one of the skin's files, dangling or leading to a file outside
+// the Skins folder, is refused: nothing is written through it, nothing
+// outside the Skins folder is created or changed. So is a sub-folder that
+// leads outside; one that leads to a folder inside is fine.
+TEST_F(SkinExportTest, NothingIsWrittenThroughALink)
+{
+    const QString outsideFile = dir.filePath(QStringLiteral("outside.bmp"));
+    test::writeFile(outsideFile, "outside");
+    const QString nowhere = dir.filePath(QStringLiteral("nowhere.bmp"));
+    for (const char *file : {"BlueMain.bmp", "BlueConsole.bmp", "Blue.skn"}) {
+        for (const QString &leadsTo : {outsideFile, nowhere}) {
+            const QString link = skins + QLatin1Char('/') + QLatin1String(file);
+            const auto before = test::snapshot(dir.path());
+            ASSERT_TRUE(QFile::link(leadsTo, link));
+            const Status s = save(QStringLiteral("Blue"));
+            EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(link) + QStringLiteral(": a link")))
+                << s.message().toStdString();
+            EXPECT_EQ(QFileInfo(link).symLinkTarget(), leadsTo);
+            ASSERT_TRUE(QFile::remove(link));
+            EXPECT_EQ(test::snapshot(dir.path()), before); // nowhere.bmp not made, outside.bmp as it was
+        }
+    }
+
+    const QString away = dir.filePath(QStringLiteral("Away"));
+    ASSERT_TRUE(QDir().mkdir(away));
+    ASSERT_TRUE(QFile::link(away, skins + QStringLiteral("/Away")));
+    const Status s = save(QStringLiteral("Away/Blue"));
+    EXPECT_TRUE(s.message().contains(QStringLiteral("leads outside the Skins folder"))) << s.message().toStdString();
+    EXPECT_EQ(QDir(away).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    ASSERT_TRUE(QDir(skins).mkdir(QStringLiteral("Mine")));
+    ASSERT_TRUE(QFile::link(skins + QStringLiteral("/Mine"), skins + QStringLiteral("/Alias")));
+    ASSERT_TRUE(save(QStringLiteral("Alias/Blue")).ok());
+    EXPECT_TRUE(QFile::exists(skins + QStringLiteral("/Mine/BlueMain.bmp")));
+}
+#endif
+
+// A record in the Skins folder that this program would not write (damaged,
+// or naming files outside the folder) is removed without following it.
+TEST_F(SkinExportTest, ARecordThatIsNotOursIsRemovedWithoutBeingFollowed)
+{
+    test::writeFile(dir.filePath(QStringLiteral("Escape.skn")), "keep");
+    const QByteArray records[] = {
+        "damaged",
+        "Velloran export record 1\nstate committing\nskin ../Escape\nstem .velloran-0123abcd\nearlier 00000\n",
+        "Velloran export record 1\nstate committing\nskin Blue\nstem ../../x\nearlier 00000\n",
+    };
+    for (const QByteArray &record : records) {
+        test::writeFile(skins + QStringLiteral("/.velloran-export"), record);
+        const auto before = test::snapshot(dir.path());
+        ExportReport report;
+        ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Blue"), host, templatePath, &report).ok());
+        EXPECT_TRUE(report.recovered.contains(QStringLiteral("unreadable record"))) << report.recovered.toStdString();
+        EXPECT_EQ(readAll(dir.filePath(QStringLiteral("Escape.skn"))), QByteArray("keep"));
+        EXPECT_EQ(leftovers(skins), QStringList());
+    }
+}
+
+// A second export into the same Skins folder waits for the first and, when
+// that takes too long, says so; a lock left by a program that died is taken
+// over at once.
+TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
+{
+    const QString skinsFolder = skins + QLatin1Char('/');
+    QLockFile other(skinsFolder + QStringLiteral(".velloran-lock"));
+    ASSERT_TRUE(other.lock());
+    std::unique_ptr<SkinsFolderLock> lock;
+    const Status s = SkinsFolderLock::take(skinsFolder, skinsFolder + QStringLiteral("BlueMain.bmp"), &lock, 200);
+    EXPECT_TRUE(s.message().startsWith(QStringLiteral("Another export into the Skins folder"))) << s.message().toStdString();
+    EXPECT_FALSE(lock);
+    other.unlock();
+    EXPECT_TRUE(SkinsFolderLock::take(skinsFolder, skinsFolder + QStringLiteral("BlueMain.bmp"), &lock, 0).ok());
 }
 
 } // namespace

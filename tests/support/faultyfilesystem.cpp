@@ -1,0 +1,115 @@
+#include "support/faultyfilesystem.h"
+
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace velloran::test {
+
+void FaultyFileSystem::reset()
+{
+    steps.clear();
+    failSteps.clear();
+    failIf = nullptr;
+    dieAt = -1;
+    beforeEachStep = nullptr;
+}
+
+Status FaultyFileSystem::writeFile(const QString &path, const QByteArray &bytes)
+{
+    if (Status s = step(QStringLiteral("write ") + path); !s) {
+        (void)real().writeFile(path, bytes.left(bytes.size() / 2));
+        return s;
+    }
+    return real().writeFile(path, bytes);
+}
+
+Status FaultyFileSystem::replace(const QString &from, const QString &to)
+{
+    if (Status s = step(QStringLiteral("replace ") + from + QLatin1Char(' ') + to); !s)
+        return s;
+    return real().replace(from, to);
+}
+
+Status FaultyFileSystem::keepCopy(const QString &from, const QString &to)
+{
+    if (Status s = step(QStringLiteral("keep ") + from + QLatin1Char(' ') + to); !s)
+        return s;
+    return real().keepCopy(from, to);
+}
+
+Status FaultyFileSystem::remove(const QString &path)
+{
+    if (Status s = step(QStringLiteral("remove ") + path); !s)
+        return s;
+    return real().remove(path);
+}
+
+Status FaultyFileSystem::flushFolder(const QString &folder)
+{
+    if (Status s = step(QStringLiteral("flush ") + folder); !s)
+        return s;
+    return real().flushFolder(folder);
+}
+
+Status FaultyFileSystem::readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const
+{
+    return real().readFile(path, maxBytes, bytes);
+}
+
+FileSystem::Kind FaultyFileSystem::kind(const QString &path) const
+{
+    return real().kind(path);
+}
+
+bool FaultyFileSystem::isDirectory(const QString &path) const
+{
+    return real().isDirectory(path);
+}
+
+QString FaultyFileSystem::canonicalPath(const QString &path) const
+{
+    return real().canonicalPath(path);
+}
+
+QStringList FaultyFileSystem::entries(const QString &folder, const QString &prefix) const
+{
+    return real().entries(folder, prefix);
+}
+
+Status FaultyFileSystem::step(const QString &what)
+{
+    if (beforeEachStep)
+        beforeEachStep();
+    const int index = int(steps.size());
+    steps << what;
+    if (index == dieAt)
+        throw Died{};
+    if (failSteps.contains(index) || (failIf && failIf(what)))
+        return Status::failure(QStringLiteral("Cannot do it: injected failure of %1.").arg(what));
+    return Status::success();
+}
+
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .filter(QRegularExpression(QStringLiteral("^\\.velloran-")));
+}
+
+void restore(const QString &folder, const QMap<QString, QByteArray> &files)
+{
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (it.key().endsWith(QLatin1Char('/')))
+            ASSERT_TRUE(QDir().mkpath(folder + QLatin1Char('/') + it.key()));
+        else
+            test::writeFile(folder + QLatin1Char('/') + it.key(), it.value());
+    }
+}
+
+} // namespace velloran::test
