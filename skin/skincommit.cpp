@@ -280,8 +280,9 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
                                       "removed.");
     } else if (!anyStaged(fs, *record)) {
         problems = finish(fs, *record);
-        done = about + QStringLiteral(" after all its files were in place; the new skin stays, and what the "
-                                      "export left behind was removed.");
+        done = QStringLiteral("An export of the skin \"%1\" into %2 had put all its files in place but had not "
+                              "finished; the new skin stays, and what the export left behind was removed.")
+                   .arg(record->name, native(skinsFolder));
     } else {
         problems = undo(fs, *record);
         done = about + QStringLiteral(" before all its files were in place, and was undone: ") + undoneText(*record);

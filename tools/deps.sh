@@ -9,6 +9,7 @@ velloran_packages=(
     qt6-base-dev libgl-dev libjpeg62-turbo-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
+    strace  # the export tests kill or fail velloran-cli at chosen system calls
 )
 
 velloran_install_packages() {

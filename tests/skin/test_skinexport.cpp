@@ -223,7 +223,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedName{"DeviceWithSuperscript", QStringLiteral("com\u00b9"), "device name"},
         RefusedName{"ConsoleInput", QStringLiteral("CONIN$"), "device name"},
         RefusedName{"FolderTooLong", QString(256, QLatin1Char('f')) + QStringLiteral("/Blue"), "too long"},
-        RefusedName{"MissingSubFolder", QStringLiteral("Nowhere\\Blue"), "does not exist"}),
+        RefusedName{"MissingSubFolder", QStringLiteral("Nowhere\\Blue"), "does not exist"},
+        RefusedName{"MissingSubFolderDoubled", QStringLiteral("Nowhere//Blue"), "Skins/Nowhere/ does not exist"},
+        RefusedName{"DotAsFolder", QStringLiteral("./Blue"), "cannot have \".\" as a folder"}),
     [](const ::testing::TestParamInfo<RefusedName> &info) { return std::string(info.param.label); });
 
 TEST_F(SkinExportTest, ReportsWhatIsMissingBeforeWritingAnything)
