@@ -4,6 +4,7 @@
 #include "skin/skinexport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -263,6 +264,16 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
                           .arg(native(path));
         return Status::success();
     }
+    if (fs.kind(record->folder) == FileSystem::Kind::None) {
+        // The folder went, and every file the export wrote with it.
+        if (Status s = fs.remove(path); !s)
+            return s;
+        if (report)
+            *report = QStringLiteral("An interrupted export of the skin \"%1\" went into the folder %2, which is "
+                                     "gone; its record was removed.")
+                          .arg(record->name, native(record->folder));
+        return Status::success();
+    }
     const QString root = fs.canonicalPath(skinsFolder);
     if (!inside(fs.canonicalPath(record->folder), root))
         return Status::failure(QStringLiteral("An interrupted export of the skin \"%1\" went into the folder %2, "
@@ -305,7 +316,12 @@ SkinsFolderLock::SkinsFolderLock(const QString &path)
 Status SkinsFolderLock::take(const QString &skinsFolder, const QString &firstFile,
                              std::unique_ptr<SkinsFolderLock> *lock, int waitMilliseconds)
 {
-    std::unique_ptr<SkinsFolderLock> held(new SkinsFolderLock(skinsFolder + kLockName));
+    const QString path = skinsFolder + kLockName;
+    if (const QFileInfo info(path); info.isSymbolicLink() || (info.exists() && !info.isFile()))
+        return Status::failure(QStringLiteral("Cannot write %1: something other than a file stands at %2, where "
+                                              "Velloran keeps the lock of the Skins folder; remove it.")
+                                   .arg(native(firstFile), native(path)));
+    std::unique_ptr<SkinsFolderLock> held(new SkinsFolderLock(path));
     if (held->m_file.tryLock(waitMilliseconds)) {
         *lock = std::move(held);
         return Status::success();

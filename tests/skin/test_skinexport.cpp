@@ -664,21 +664,24 @@ TEST_F(SkinExportTest, NothingIsWrittenThroughALink)
 #endif
 
 // A record in the Skins folder that this program would not write (damaged,
-// or naming files outside the folder) is removed without following it.
-TEST_F(SkinExportTest, ARecordThatIsNotOursIsRemovedWithoutBeingFollowed)
+// or naming files outside the folder) is removed without being followed; so
+// is one whose folder is gone. Nothing else changes, and the export goes on.
+TEST_F(SkinExportTest, ARecordThatCannotBeFollowedIsRemoved)
 {
     test::writeFile(dir.filePath(QStringLiteral("Escape.skn")), "keep");
-    const QByteArray records[] = {
-        "damaged",
-        "Velloran export record 1\nstate committing\nskin ../Escape\nstem .velloran-0123abcd\nearlier 00000\n",
-        "Velloran export record 1\nstate committing\nskin Blue\nstem ../../x\nearlier 00000\n",
+    const std::pair<QByteArray, const char *> records[] = {
+        {"damaged", "unreadable record"},
+        {"Velloran export record 1\nstate committing\nskin ../Escape\nstem .velloran-0123abcd\nearlier 00000\n",
+         "unreadable record"},
+        {"Velloran export record 1\nstate committing\nskin Blue\nstem ../../x\nearlier 00000\n", "unreadable record"},
+        {"Velloran export record 1\nstate committing\nskin Gone/Blue\nstem .velloran-0123abcd\nearlier 11111\n",
+         "which is gone; its record was removed"},
     };
-    for (const QByteArray &record : records) {
+    for (const auto &[record, reported] : records) {
         test::writeFile(skins + QStringLiteral("/.velloran-export"), record);
-        const auto before = test::snapshot(dir.path());
         ExportReport report;
         ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Blue"), host, templatePath, &report).ok());
-        EXPECT_TRUE(report.recovered.contains(QStringLiteral("unreadable record"))) << report.recovered.toStdString();
+        EXPECT_TRUE(report.recovered.contains(QLatin1String(reported))) << report.recovered.toStdString();
         EXPECT_EQ(readAll(dir.filePath(QStringLiteral("Escape.skn"))), QByteArray("keep"));
         EXPECT_EQ(leftovers(skins), QStringList());
     }
@@ -698,6 +701,12 @@ TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
     EXPECT_FALSE(lock);
     other.unlock();
     EXPECT_TRUE(SkinsFolderLock::take(skinsFolder, skinsFolder + QStringLiteral("BlueMain.bmp"), &lock, 0).ok());
+    lock.reset();
+
+    // A folder where the lock goes is named, not waited for.
+    ASSERT_TRUE(QDir(skins).mkdir(QStringLiteral(".velloran-lock")));
+    const Status blocked = save(QStringLiteral("Blue"));
+    EXPECT_TRUE(blocked.message().contains(QStringLiteral("where Velloran keeps the lock"))) << blocked.message().toStdString();
 }
 
 } // namespace
