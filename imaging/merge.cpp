@@ -1,6 +1,7 @@
 // Keyed and masked merging of one picture over another.
 #include "imaging/merge.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,64 @@ void mergePicture(QImage &target, const QImage &drawn, QRgb key)
         }
     }
     target = std::move(merged);
+}
+
+std::vector<int> rowsKeptForHeight(const QImage &overlay, int height)
+{
+    const int rows = overlay.height();
+    if (!overlay.hasAlphaChannel() || height <= 0 || height >= rows)
+        return {};
+    const QImage argb = overlay.convertToFormat(QImage::Format_ARGB32);
+    std::vector<bool> drawn(rows);
+    int drawnRows = 0;
+    for (int y = 0; y < rows; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        drawn[y] = std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) >= 128; });
+        drawnRows += drawn[y];
+    }
+    if (drawnRows > height)
+        return {};
+
+    // Rows are taken in order. A transparent row is kept while fewer rows
+    // are kept than its place scaled to the new height asks for, unless the
+    // drawn rows still to come would then not fit; it is kept in any case
+    // when dropping it would leave too few rows.
+    std::vector<int> kept;
+    kept.reserve(height);
+    int drawnAfter = drawnRows;
+    for (int y = 0; y < rows; ++y) {
+        if (drawn[y]) {
+            --drawnAfter;
+            kept.push_back(y);
+            continue;
+        }
+        const int kept_ = int(kept.size());
+        const int scaled = int((2LL * (y + 1) * height + rows) / (2LL * rows));
+        const bool behind = kept_ < scaled && kept_ + 1 + drawnAfter <= height;
+        const bool needed = kept_ + (rows - y - 1) < height;
+        if (behind || needed)
+            kept.push_back(y);
+    }
+    return kept;
+}
+
+QImage fitOverlay(const QImage &overlay, QSize size)
+{
+    if (overlay.isNull() || overlay.size() == size)
+        return overlay;
+    if (overlay.width() == size.width()) {
+        const std::vector<int> kept = rowsKeptForHeight(overlay, size.height());
+        if (!kept.empty()) {
+            QImage fitted(size, overlay.format());
+            if (fitted.isNull())
+                return overlay;
+            const qsizetype bytes = qsizetype(fitted.bytesPerLine());
+            for (int y = 0; y < size.height(); ++y)
+                std::copy_n(overlay.constScanLine(kept[y]), bytes, fitted.scanLine(y));
+            return fitted;
+        }
+    }
+    return overlay;
 }
 
 } // namespace velloran

@@ -13,7 +13,10 @@
 
 #include <QImage>
 
+#include <QSize>
+
 #include <cstdint>
+#include <vector>
 
 namespace velloran {
 
@@ -30,5 +33,18 @@ void mergeRowKeyed(const std::uint32_t *under, const std::uint32_t *drawn, std::
 // A target that shares its pixels with other pictures gets new pixels,
 // written in the same pass, rather than a copy that is then overwritten.
 void mergePicture(QImage &target, const QImage &drawn, QRgb key);
+
+// The rows of an overlay with a mask (alpha) that fill `height` rows when
+// only rows transparent across the whole width are dropped: every row that
+// holds anything drawn is kept, in order, and the dropped rows are spread
+// so that each kept row lands as near as it can to its place scaled to the
+// new height. Empty when the overlay is not taller or has too few
+// transparent rows to drop.
+std::vector<int> rowsKeptForHeight(const QImage &overlay, int height);
+
+// The overlay made `size` for drawing, shortened by rowsKeptForHeight when
+// only its height is larger and that can be done; otherwise as it is (and
+// mergePicture then scales it by nearest sample).
+QImage fitOverlay(const QImage &overlay, QSize size);
 
 } // namespace velloran

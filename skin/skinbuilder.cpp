@@ -3,6 +3,7 @@
 #include "imaging/colour.h"
 #include "imaging/filesystem.h"
 #include "imaging/imagefile.h"
+#include "imaging/merge.h"
 #include "resources/resources.h"
 #include "skin/skinexport.h"
 
@@ -122,7 +123,9 @@ void SkinBuilder::RecomposeWindowImages(const HslAdjustment &t)
     for (Window &w : windows)
         disarm(w.surface);
     for (Window &w : windows) {
-        w.surface.SetPicture(w.overlay);
+        // An overlay taller than its image loses only rows with nothing
+        // drawn on them, so every button and label arrives whole.
+        w.surface.SetPicture(fittedOverlay(w.overlay, w.fitted.size()));
         tint(w.surface, t);
     }
     for (Window &w : windows)
@@ -156,6 +159,19 @@ Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
 {
     return exportSkin(name, hostDataFolder, templatePath, {&Xpress1, &Xpress3, &Xpress5, &Xpress4},
                       *m_fileSystem, report);
+}
+
+QImage SkinBuilder::fittedOverlay(const QImage &overlay, QSize size)
+{
+    if (overlay.size() == size)
+        return overlay;
+    for (const FittedOverlay &f : m_fittedOverlays)
+        if (f.key == overlay.cacheKey() && f.size == size)
+            return f.image;
+    if (m_fittedOverlays.size() >= 4)
+        m_fittedOverlays.erase(m_fittedOverlays.begin());
+    m_fittedOverlays.push_back({overlay.cacheKey(), size, fitOverlay(overlay, size)});
+    return m_fittedOverlays.back().image;
 }
 
 void SkinBuilder::setFileSystem(FileSystem *fileSystem)

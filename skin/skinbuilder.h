@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace velloran {
 
 class FileSystem;
@@ -74,6 +76,17 @@ public:
     FileSystem &fileSystem() const { return *m_fileSystem; }
 
 private:
+    // The overlay as drawn on an image of `size` (see fitOverlay), kept for
+    // as long as the overlay stays the same.
+    QImage fittedOverlay(const QImage &overlay, QSize size);
+
+    struct FittedOverlay
+    {
+        qint64 key;
+        QSize size;
+        QImage image;
+    };
+    std::vector<FittedOverlay> m_fittedOverlays;
     FileSystem *m_fileSystem;
 };
 

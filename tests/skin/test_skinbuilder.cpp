@@ -6,9 +6,13 @@
 #include "support/testsupport.h"
 
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 using namespace velloran;
 
@@ -191,6 +195,97 @@ TEST(SkinBuilderArtwork, StartsWithTheStoredOverlaysAndTheUntintedSwatch)
     }
     EXPECT_TRUE(b.Xpress1.isEmpty());
     EXPECT_FALSE(b.hasPicture());
+}
+
+} // namespace
+
+namespace {
+
+// The rows of a window image that differ from a flat picture, as runs
+// [first, last].
+std::vector<std::pair<int, int>> elementRuns(const QImage &image, QRgb flat)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const bool drawn = std::any_of(line, line + image.width(), [&](QRgb p) { return p != flat; });
+        if (drawn && !runs.empty() && runs.back().second == y - 1)
+            runs.back().second = y;
+        else if (drawn)
+            runs.push_back({y, y});
+    }
+    return runs;
+}
+
+class StoredScene : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("flat.bmp"));
+        ASSERT_TRUE(test::solid(40, 40, QColor(kFlat)).save(path));
+        ASSERT_TRUE(b.LoadImage(path, {}).ok());
+    }
+
+    static constexpr QRgb kFlat = 0xFF204060;
+    QTemporaryDir dir;
+    SkinBuilder b;
+};
+
+// The scene overlay is taller than the scene image: only rows with nothing
+// drawn on them are dropped, so every row of its buttons and labels reaches
+// the image whole, in order, near its place scaled to the image's height.
+TEST_F(StoredScene, EveryRowOfTheOverlaysElementsReachesTheImageWhole)
+{
+    const QImage &overlay = b.SceneMerge;
+    const QImage image = b.Xpress3.image();
+    ASSERT_EQ(image.size(), kSceneImageSize);
+    int next = 0;
+    int rows = 0;
+    for (int r = 0; r < overlay.height(); ++r) {
+        QList<QRgb> expected(overlay.width());
+        bool drawn = false;
+        for (int x = 0; x < overlay.width(); ++x) {
+            const QRgb o = overlay.pixel(x, r);
+            drawn |= qAlpha(o) >= 128;
+            expected[x] = qAlpha(o) >= 128 ? o | 0xFF000000u : kFlat;
+        }
+        if (!drawn)
+            continue;
+        ++rows;
+        int found = next;
+        while (found < image.height()
+               && !std::equal(expected.begin(), expected.end(), reinterpret_cast<const QRgb *>(image.constScanLine(found))))
+            ++found;
+        ASSERT_LT(found, image.height()) << "template row " << r << " is not in the image after row " << next;
+        EXPECT_NEAR(found, r * image.height() / overlay.height(), 4) << "template row " << r;
+        next = found + 1;
+    }
+    EXPECT_GT(rows, 80);
+}
+
+// The scene window's layout numbers in the skin template describe the image
+// as exported: the scene list below the Choose Scene bar, the skin list
+// below the Choose Skin bar, the Scene Size bar where it is, all inside.
+TEST_F(StoredScene, TheTemplatesLayoutNumbersDescribeTheExportedImage)
+{
+    QFile file(QStringLiteral(VELLORAN_RESOURCES_DIR "/DefaultSkin.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QMap<QByteArray, int> numbers;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (const qsizetype equals = line.indexOf('='); equals > 0)
+            numbers[line.left(equals)] = line.mid(equals + 1).trimmed().toInt();
+
+    // Window buttons, Choose Scene, Choose Skin, Scene Size.
+    const auto runs = elementRuns(b.Xpress3.image(), kFlat);
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_GT(numbers["SceneListTop"], runs[1].second);
+    EXPECT_LT(numbers["SceneListTop"], runs[2].first);
+    EXPECT_GT(numbers["SkinListTop"], runs[2].second);
+    EXPECT_LT(numbers["SkinListTop"], runs[3].first);
+    EXPECT_EQ(numbers["SceneSizeTop"], runs[3].first);
+    EXPECT_LT(runs[3].second, kSceneImageSize.height());
 }
 
 } // namespace
