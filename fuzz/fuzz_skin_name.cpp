@@ -8,7 +8,7 @@
 
 #include "fuzzsupport.h"
 #include "skin/skinexport.h"
-#include "skin/windows1252.h"
+#include "skin/codepage.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     // The description file names the files on lines of their own.
-    const std::optional<QByteArray> encoded = toWindows1252(name);
+    const std::optional<QByteArray> encoded = CodePage::system().encode(name);
     fuzz::require(encoded.has_value(), "an accepted name the description cannot hold", name);
     fuzz::require(!encoded->contains('\r') && !encoded->contains('\n'), "a line break in a name", name);
     const QByteArray description = buildSkinDescription(*encoded, "T");

@@ -158,7 +158,7 @@ Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
                              ExportReport *report)
 {
     return exportSkin(name, hostDataFolder, templatePath, {&Xpress1, &Xpress3, &Xpress5, &Xpress4},
-                      *m_fileSystem, report);
+                      *m_fileSystem, report, *m_codePage);
 }
 
 QImage SkinBuilder::fittedOverlay(const QImage &overlay, QSize size)

@@ -74,6 +74,9 @@ public:
     // Where saving writes; the real file system unless a test replaces it.
     void setFileSystem(FileSystem *fileSystem);
     FileSystem &fileSystem() const { return *m_fileSystem; }
+    // The code page of the description file; the system's unless a test
+    // replaces it.
+    void setCodePage(const CodePage *codePage) { m_codePage = codePage ? codePage : &CodePage::system(); }
 
 private:
     // The overlay as drawn on an image of `size` (see fitOverlay), kept for
@@ -88,6 +91,7 @@ private:
     };
     std::vector<FittedOverlay> m_fittedOverlays;
     FileSystem *m_fileSystem;
+    const CodePage *m_codePage = &CodePage::system();
 };
 
 } // namespace velloran

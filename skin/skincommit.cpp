@@ -120,7 +120,7 @@ struct ExportRecord
         static const QRegularExpression stemPattern(QStringLiteral("^\\.velloran-[0-9a-f]{8}$"));
         static const QRegularExpression flagsPattern(QStringLiteral("^[01]{5}$"));
         const QString skin = QString::fromUtf8(*name);
-        if ((*state != "staging" && *state != "committing") || !checkSkinName(skin)
+        if ((*state != "staging" && *state != "committing") || !checkSkinNameForFiles(skin)
             || !stemPattern.match(QString::fromLatin1(*stem)).hasMatch()
             || !flagsPattern.match(QString::fromLatin1(*earlier)).hasMatch())
             return std::nullopt;

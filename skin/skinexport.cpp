@@ -3,7 +3,6 @@
 #include "imaging/filesystem.h"
 #include "imaging/imagesurface.h"
 #include "skin/skincommit.h"
-#include "skin/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,7 +125,10 @@ SkinFiles skinFiles(const QString &skinsFolder, const QString &name)
             base + QStringLiteral(".skn")};
 }
 
-Status checkSkinName(const QString &name)
+namespace {
+
+// The checks of a skin name; the code page's only when one is given.
+Status checkName(const QString &name, const CodePage *codePage)
 {
     if (name.isEmpty())
         return Status::failure(kEnterSkinName);
@@ -136,11 +138,10 @@ Status checkSkinName(const QString &name)
                 QStringLiteral("The skin name cannot contain %1: file names cannot hold it.")
                     .arg(describe(c)));
     }
-    if (!toWindows1252(name))
-        return Status::failure(QStringLiteral(
-            "The skin name \"%1\" has characters that the skin description file cannot hold; "
-            "use letters, digits and punctuation of Western European languages.")
-                                   .arg(name));
+    if (codePage && !codePage->encode(name))
+        return Status::failure(QStringLiteral("The skin name \"%1\" has characters that the skin description "
+                                              "file cannot hold: it is written in this system's code page, %2.")
+                                   .arg(name, codePage->name()));
 
     const QStringList parts = name.split(QRegularExpression(QStringLiteral("[\\\\/]")));
     if (parts.first().isEmpty() && parts.size() > 1)
@@ -176,6 +177,18 @@ Status checkSkinName(const QString &name)
     return Status::success();
 }
 
+} // namespace
+
+Status checkSkinName(const QString &name, const CodePage &codePage)
+{
+    return checkName(name, &codePage);
+}
+
+Status checkSkinNameForFiles(const QString &name)
+{
+    return checkName(name, nullptr);
+}
+
 QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templateText)
 {
     // Each line is put in front of the text built so far, so they end up in
@@ -191,14 +204,15 @@ QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templa
 }
 
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fs, ExportReport *report)
+                  const WindowImageSurfaces &surfaces, FileSystem &fs, ExportReport *report,
+                  const CodePage &codePage)
 {
     ExportReport ignored;
     ExportReport &out = report ? *report : ignored;
     out = {};
 
     // Everything that can be known before writing is checked first.
-    if (Status s = checkSkinName(name); !s)
+    if (Status s = checkSkinName(name, codePage); !s)
         return s;
     const QString skinsFolder = QDir::fromNativeSeparators(skinsFolderPath(hostDataFolder));
     if (Status s = checkSkinsFolder(fs, skinsFolder); !s)
@@ -235,7 +249,7 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         if (surface->isEmpty())
             return Status::failure(QStringLiteral(
                 "There are no window images to save yet: load a picture first."));
-    const QByteArray description = buildSkinDescription(*toWindows1252(name), templateText);
+    const QByteArray description = buildSkinDescription(*codePage.encode(name), templateText);
 
     // One export at a time into this Skins folder, and none before an
     // interrupted one is finished.

@@ -11,6 +11,7 @@
 // run before anything else.
 
 #include "imaging/status.h"
+#include "skin/codepage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,13 +44,16 @@ SkinFiles skinFiles(const QString &skinsFolder, const QString &name);
 // folder ('..', a leading separator, a drive), a file name after the last
 // separator, no folder part that Windows would change (one ending in a dot
 // or a space), no device name such as CON or COM1 as any part, no part
-// longer than a file name may be, and representable in the 8-bit text of
+// longer than a file name may be, and representable in the code page of
 // the description file.
-Status checkSkinName(const QString &name);
+Status checkSkinName(const QString &name, const CodePage &codePage = CodePage::system());
+// The same checks but the code page's: whether the name leads to files
+// inside the Skins folder that Windows keeps as named.
+Status checkSkinNameForFiles(const QString &name);
 
 // The description file's bytes: five lines naming the images, each ending
 // with CR LF, then the template unchanged, then one more CR LF. `name` is the
-// skin name already in the file's 8-bit encoding.
+// skin name already in the file's code page.
 QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templateText);
 
 // The window images to write, in the order main, scene, chat, console.
@@ -73,8 +77,10 @@ struct ExportReport
 // `hostDataFolder`, with the description template read from `templatePath`.
 // Exports into one Skins folder are serialised across processes; an
 // interrupted earlier one is finished or undone first.
+// The description file is written in `codePage` (the system's by default).
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fileSystem, ExportReport *report = nullptr);
+                  const WindowImageSurfaces &surfaces, FileSystem &fileSystem, ExportReport *report = nullptr,
+                  const CodePage &codePage = CodePage::system());
 
 // Finishes or undoes an export into the Skins folder of `hostDataFolder`
 // that a crash interrupted, as every export does first; for the start of the

@@ -710,3 +710,45 @@ TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
 }
 
 } // namespace
+
+namespace {
+
+// The description file in the code page the system uses: a name is written
+// when that code page holds it, with its bytes there, and refused
+// otherwise, before anything is written.
+TEST_F(SkinExportTest, TheDescriptionIsWrittenInTheSystemsCodePage)
+{
+    struct Case
+    {
+        int codePage;
+        QString name;
+        QByteArray bytes; // empty: refused
+    };
+    const Case cases[] = {
+        {1250, QStringLiteral("\u0141\u00f3d\u017a"), "\xa3\xf3" "d\x9f"},
+        {1252, QStringLiteral("\u0141\u00f3d\u017a"), {}},
+        {1252, QStringLiteral("Caf\u00e9"), "Caf\xe9"},
+        {1251, QStringLiteral("Caf\u00e9"), {}},
+        {1251, QStringLiteral("\u041c\u043e\u0439"), "\xcc\xee\xe9"},
+        {1253, QStringLiteral("\u039c\u03c0\u03bb\u03b5"), "\xcc\xf0\xeb\xe5"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.codePage);
+        const CodePage *codePage = CodePage::windows(c.codePage);
+        ASSERT_NE(codePage, nullptr);
+        builder.setCodePage(codePage);
+        const auto before = test::snapshot(skins);
+        const Status s = save(c.name);
+        if (c.bytes.isEmpty()) {
+            EXPECT_TRUE(s.message().contains(QStringLiteral("cannot hold"))) << s.message().toStdString();
+            EXPECT_TRUE(s.message().contains(QStringLiteral("Windows-%1").arg(c.codePage))) << s.message().toStdString();
+            EXPECT_EQ(test::snapshot(skins), before);
+        } else {
+            ASSERT_TRUE(s.ok()) << s.message().toStdString();
+            EXPECT_TRUE(readAll(skins + QLatin1Char('/') + c.name + QStringLiteral(".skn"))
+                            .startsWith(QByteArray("ConsoleBorderImage=" + c.bytes + "Console.bmp\r\n")));
+        }
+    }
+}
+
+} // namespace
