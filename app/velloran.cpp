@@ -12,6 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <exception>
 
@@ -81,8 +87,17 @@ Velloran::Velloran(Prompts &prompts, WindowEnvironment environment, QWidget *par
     setObjectName(QStringLiteral("Velloran"));
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(resources::kWindowIcon));
-    resize(kClientSize);
+
+    m_client = new QWidget;
+    m_client->setFixedSize(kClientSize);
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidget(m_client);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scrollArea);
     createControls();
+    fitToScreen();
 }
 
 Velloran::~Velloran() = default;
@@ -105,16 +120,57 @@ bool Velloran::Form_Load()
     return true;
 }
 
+void Velloran::fitToScreen()
+{
+    const QScreen *screen = this->screen();
+    QSize size = kClientSize;
+    if (screen) {
+        // The frame is known once the window is on the screen; before, it
+        // counts as none.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const QSize room = screen->availableGeometry().size() - frame;
+        // A side that does not fit gets a scroll bar, which takes room
+        // from the other side.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollArea);
+        if (size.height() > room.height())
+            size.rwidth() += bar;
+        if (size.width() > room.width())
+            size.rheight() += bar;
+        size = size.boundedTo(room);
+    }
+    resize(size);
+}
+
+void Velloran::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_fitted)
+        return;
+    m_fitted = true;
+    // Now the frame counts, and the whole window is put inside the
+    // screen's available area.
+    fitToScreen();
+    if (const QScreen *screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        QRect frame = frameGeometry();
+        if (!room.contains(frame)) {
+            frame.moveLeft(std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - frame.width() + 1)));
+            frame.moveTop(std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - frame.height() + 1)));
+            move(frame.topLeft());
+        }
+    }
+}
+
 void Velloran::createControls()
 {
-    Command1 = new QPushButton(QStringLiteral("Load Image"), this);
+    Command1 = new QPushButton(QStringLiteral("Load Image"), m_client);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(26, 22, 81, 33);
-    Command2 = new QPushButton(QStringLiteral("Save Skin"), this);
+    Command2 = new QPushButton(QStringLiteral("Save Skin"), m_client);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setGeometry(789, 20, 81, 33);
 
-    Text1 = new QLineEdit(this);
+    Text1 = new QLineEdit(m_client);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(625, 28, 154, 24);
     QFont nameFont(QStringLiteral("MS Sans Serif"));
@@ -127,7 +183,7 @@ void Velloran::createControls()
     ucSlider3 = createSlider({479, 49, 117, 25});
 
     auto view = [this](ImageSurface &surface, const QRect &geometry) {
-        auto *v = new SurfaceView(&surface, this);
+        auto *v = new SurfaceView(&surface, m_client);
         v->setGeometry(geometry);
         return v;
     };
@@ -137,15 +193,15 @@ void Velloran::createControls()
     Xpress4View = view(m_skin.Xpress4, {68, 738, 322, 130});
     Xpress2View = view(m_skin.Xpress2, {181, 16, 163, 38});
 
-    SCLabel1 = label(this, QStringLiteral("Menu Hue"), {405, 5, 71, 19}, 9.76, false);
-    SCLabel2 = label(this, QStringLiteral("Menu Saturation"), {364, 25, 107, 19}, 9.76, false);
-    SCLabel3 = label(this, QStringLiteral("Menu Lightness"), {370, 49, 107, 19}, 9.76, false);
-    SCLabel7 = label(this, QStringLiteral("Name Your Skin"), {644, 6, 109, 19}, 9.76, false);
-    SCLabel4 = label(this, QStringLiteral("STEP 1: Load an image by clicking the Load Image Button."),
+    SCLabel1 = label(m_client, QStringLiteral("Menu Hue"), {405, 5, 71, 19}, 9.76, false);
+    SCLabel2 = label(m_client, QStringLiteral("Menu Saturation"), {364, 25, 107, 19}, 9.76, false);
+    SCLabel3 = label(m_client, QStringLiteral("Menu Lightness"), {370, 49, 107, 19}, 9.76, false);
+    SCLabel7 = label(m_client, QStringLiteral("Name Your Skin"), {644, 6, 109, 19}, 9.76, false);
+    SCLabel4 = label(m_client, QStringLiteral("STEP 1: Load an image by clicking the Load Image Button."),
                      {885, 721, 233, 41}, 9.75, true);
-    SCLabel5 = label(this, QStringLiteral("STEP 2: Adjust your menus color and hue by using the sliders."),
+    SCLabel5 = label(m_client, QStringLiteral("STEP 2: Adjust your menus color and hue by using the sliders."),
                      {884, 766, 233, 41}, 9.75, true);
-    SCLabel6 = label(this,
+    SCLabel6 = label(m_client,
                      QStringLiteral("STEP 3: Type a name for your skin and click Save Skin. Run Quenna "
                                     "and a new Skin will be available for you."),
                      {884, 815, 233, 56}, 9.75, true);
@@ -169,7 +225,7 @@ void Velloran::createControls()
 
 ucSlider *Velloran::createSlider(const QRect &geometry)
 {
-    auto *slider = new ucSlider(colourSliderDesign(), this);
+    auto *slider = new ucSlider(colourSliderDesign(), m_client);
     slider->setGeometry(geometry); // the pictures decide the final size
     slider->setFocusPolicy(Qt::NoFocus);
     return slider;

@@ -11,6 +11,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace velloran {
 
@@ -35,7 +36,9 @@ struct WindowEnvironment
 
 // The main window: load a picture, tint the menus with three sliders, name
 // the skin and save it into the host's Skins folder. Every control sits at a
-// fixed place; nothing moves when the window is resized.
+// fixed place on a client area of fixed size; nothing moves when the window
+// is resized. The client area scrolls when the window is smaller than it,
+// as it opens on a screen too small for it.
 class Velloran : public QWidget
 {
     Q_OBJECT
@@ -67,6 +70,9 @@ public:
     QLabel *SCLabel1 = nullptr, *SCLabel2 = nullptr, *SCLabel3 = nullptr, *SCLabel4 = nullptr,
            *SCLabel5 = nullptr, *SCLabel6 = nullptr, *SCLabel7 = nullptr;
 
+    // The fixed client area that holds every control.
+    QWidget *clientArea() const { return m_client; }
+
     SkinBuilder &skin() { return m_skin; }
     const WindowSkin &windowSkin() const { return m_windowSkin; }
     const QString &DocumentsFolder() const { return m_documentsFolder; }
@@ -75,7 +81,14 @@ public:
     // The three slider positions as a tint.
     HslAdjustment sliderTint() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // The size the window opens at: the client area's where the screen's
+    // available area holds it with the window's frame, else what it holds.
+    void fitToScreen();
+
     void Command1_Click();
     void Command2_Click();
     void Slider_Change();
@@ -88,6 +101,9 @@ private:
     void guarded(const QString &action, const std::function<void()> &handler);
     void report(const QString &message, int code = 0);
 
+    QWidget *m_client = nullptr;
+    QScrollArea *m_scrollArea = nullptr;
+    bool m_fitted = false;
     Prompts &m_prompts;
     WindowEnvironment m_environment;
     WindowSkin m_windowSkin;

@@ -7,6 +7,7 @@
 #include "skin/skinbuilder.h"
 #include "slider/ucslider.h"
 #include "support/faultyfilesystem.h"
+#include "support/offscreenscreen.h"
 #include "support/testsupport.h"
 
 #include <QAbstractItemView>

@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     window.skin().RecomposeWindowImages(window.sliderTint());
     window.Text1->setText(QStringLiteral("Evening"));
     QApplication::processEvents();
-    if (prompts.failed || !window.grab().save(arguments[2]))
+    if (prompts.failed || !window.clientArea()->grab().save(arguments[2]))
         return 1;
     return 0;
 }
