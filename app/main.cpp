@@ -1,4 +1,5 @@
 // Velloran: builds a skin for Talvesh 6 from a picture of the user's own.
+// Usage: velloran [PICTURE]
 #include "app/prompts.h"
 #include "app/velloran.h"
 
@@ -14,5 +15,9 @@ int main(int argc, char **argv)
     if (!window.Form_Load())
         return 1;
     window.show();
+    // velloran PICTURE, as desktops and file associations start it.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        window.openPicture(arguments[1]);
     return app.exec();
 }

@@ -8,13 +8,17 @@
 #include "skin/skinexport.h"
 #include "slider/ucslider.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -64,6 +68,18 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &geometry, qreal
     return l;
 }
 
+
+// The one local file among what is dragged, if there is one.
+QString droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    return urls.first().toLocalFile();
+}
+
 } // namespace
 
 WindowEnvironment WindowEnvironment::standard()
@@ -98,6 +114,8 @@ Velloran::Velloran(Prompts &prompts, WindowEnvironment environment, QWidget *par
     layout->addWidget(m_scrollArea);
     createControls();
     fitToScreen();
+    // A picture file dropped anywhere on the window is loaded.
+    setAcceptDrops(true);
 }
 
 Velloran::~Velloran() = default;
@@ -241,6 +259,31 @@ void Velloran::Command1_Click()
     const QString path = m_prompts.openPicture(this);
     if (path.isEmpty())
         return;
+    loadPicture(path);
+}
+
+void Velloran::openPicture(const QString &path)
+{
+    guarded(QStringLiteral("Load Image"), [&] { loadPicture(path); });
+}
+
+void Velloran::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Velloran::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openPicture(path);
+}
+
+void Velloran::loadPicture(const QString &path)
+{
     if (Status s = m_skin.LoadImage(path, sliderTint()); !s) {
         report(s.message(), s.code());
         return;

@@ -70,6 +70,10 @@ public:
     QLabel *SCLabel1 = nullptr, *SCLabel2 = nullptr, *SCLabel3 = nullptr, *SCLabel4 = nullptr,
            *SCLabel5 = nullptr, *SCLabel6 = nullptr, *SCLabel7 = nullptr;
 
+    // Loads the picture at `path` exactly as when it is chosen in the Load
+    // Image dialog; for a picture named on the command line.
+    void openPicture(const QString &path);
+
     // The fixed client area that holds every control.
     QWidget *clientArea() const { return m_client; }
 
@@ -83,6 +87,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // The size the window opens at: the client area's where the screen's
@@ -90,6 +96,7 @@ private:
     void fitToScreen();
 
     void Command1_Click();
+    void loadPicture(const QString &path);
     void Command2_Click();
     void Slider_Change();
     void Slider_MouseUp();

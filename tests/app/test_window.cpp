@@ -18,9 +18,14 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +219,55 @@ TEST_F(WindowTest, AFailedFirstLoadLeavesTheSlidersDisabled)
     load(dir.filePath(QStringLiteral("missing.bmp")));
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_FALSE(window->ucSlider1->Enabled());
+    EXPECT_TRUE(window->skin().Xpress1.isEmpty());
+}
+
+// A picture named on the command line or dropped on the window is loaded
+// exactly as one chosen in the dialog: the same images, the same message
+// for a file that cannot be loaded, the sliders enabled only on success.
+TEST_F(WindowTest, APictureDroppedOrNamedOnTheCommandLineLoadsAsFromTheDialog)
+{
+    load(picture);
+    const Images fromDialog = images();
+    const QString broken = dir.filePath(QStringLiteral("broken.jpg"));
+    test::writeFile(broken, "\xff\xd8\xff\xe0 not really");
+    load(broken);
+    const QStringList dialogMessages = prompts.messages;
+    ASSERT_EQ(dialogMessages.size(), 1);
+
+    auto drop = [&](const QList<QUrl> &urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &dropped);
+        return true;
+    };
+    const std::vector<std::function<void(const QString &)>> ways = {
+        [&](const QString &path) { window->openPicture(path); },
+        [&](const QString &path) { EXPECT_TRUE(drop({QUrl::fromLocalFile(path)})); },
+    };
+    for (const auto &way : ways) {
+        SetUp(); // a new window, nothing loaded
+        prompts.messages.clear();
+        way(broken);
+        EXPECT_EQ(prompts.messages, dialogMessages);
+        EXPECT_FALSE(window->ucSlider1->Enabled());
+        prompts.messages.clear();
+        way(picture);
+        EXPECT_EQ(images(), fromDialog);
+        EXPECT_TRUE(window->ucSlider1->Enabled());
+        EXPECT_TRUE(prompts.messages.isEmpty());
+    }
+
+    // Anything else dragged over the window is not taken.
+    SetUp();
+    EXPECT_FALSE(drop({}));
+    EXPECT_FALSE(drop({QUrl::fromLocalFile(picture), QUrl::fromLocalFile(broken)}));
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/picture.jpg"))}));
     EXPECT_TRUE(window->skin().Xpress1.isEmpty());
 }
 
