@@ -1,6 +1,8 @@
 #include "app/prompts.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMessageBox>
 
 namespace velloran {
@@ -13,6 +15,10 @@ public:
     void message(QWidget *parent, const QString &text) override
     {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Velloran"), text, QMessageBox::Ok, parent);
+        // The style may put a pictogram on dialog buttons; a message of
+        // this program has none anywhere.
+        for (QAbstractButton *button : box.buttons())
+            button->setIcon(QIcon());
         box.exec();
     }
 

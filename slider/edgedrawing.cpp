@@ -93,7 +93,10 @@ void drawEdge(QPainter &painter, const QPalette &palette, const SliderRect &rect
     else if (edge & SunkenOuter)
         drawBorder(painter, palette, rect, {QPalette::Dark, QPalette::Light}, sides);
 
-    const SliderRect inner{rect.left + 1, rect.top + 1, rect.right - 1, rect.bottom - 1};
+    // The inner border lies inside the outer one; alone, it takes the
+    // outline itself.
+    const bool outer = (edge & (RaisedOuter | SunkenOuter)) != 0;
+    const SliderRect inner = outer ? SliderRect{rect.left + 1, rect.top + 1, rect.right - 1, rect.bottom - 1} : rect;
     if (edge & RaisedInner)
         drawBorder(painter, palette, inner, {QPalette::Light, QPalette::Dark}, sides);
     else if (edge & SunkenInner)

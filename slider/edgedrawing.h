@@ -48,7 +48,7 @@ enum EdgeSide : int {
 
 // Draws the borders of `edge` along the sides of `rect` (right and bottom
 // exclusive). The outer border runs on the rectangle's own outline, the inner
-// border one pixel inside it. Each border lights its top and left lines and
+// border one pixel inside it, or on the outline when there is no outer one. Each border lights its top and left lines and
 // shades its bottom and right lines; the shaded lines are drawn last and so
 // take the top-right and bottom-left corner pixels:
 //   raised outer: mid-light / shadow      sunken outer: dark / light

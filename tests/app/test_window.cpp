@@ -18,10 +18,14 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -159,6 +163,33 @@ TEST_F(WindowTest, FirstLookHasEveryControlInPlace)
     EXPECT_EQ(window->HostDataFolder(),
               QDir::toNativeSeparators(documents + QStringLiteral("/Talvesh6Std/")));
     EXPECT_TRUE(window->windowSkin().loaded());
+}
+
+// What is typed in the name box shows whole, descenders included: its
+// letters take as many rows as in a box of the same look tall enough for
+// any font.
+TEST_F(WindowTest, TheNameBoxShowsLettersWithTheirDescenders)
+{
+    const auto inkRows = [](QLineEdit *edit) {
+        const QImage image = edit->grab().toImage();
+        int rows = 0;
+        for (int y = 2; y < image.height() - 2; ++y) {
+            bool ink = false;
+            for (int x = 6; x < image.width() - 6; ++x)
+                ink |= qGray(image.pixel(x, y)) < 250;
+            rows += ink;
+        }
+        return rows;
+    };
+    QLineEdit tall(window->clientArea());
+    tall.setObjectName(window->Text1->objectName()); // the same style sheet rules
+    tall.setFont(window->Text1->font());
+    tall.setGeometry(0, 0, window->Text1->width(), 60);
+    for (const QString &text : {QStringLiteral("gjpqy_"), QStringLiteral("Agjpqy_"), QStringLiteral("___")}) {
+        window->Text1->setText(text);
+        tall.setText(text);
+        EXPECT_EQ(inkRows(window->Text1), inkRows(&tall)) << text.toStdString();
+    }
 }
 
 TEST_F(WindowTest, FocusStartsOnLoadImageAndTabsToSaveSkinThenTheName)
@@ -412,6 +443,49 @@ TEST(WindowStartUp, UndoesAnInterruptedExportAndSaysSo)
             EXPECT_EQ(prompts.messages, QStringList());
         }
     }
+}
+
+// A style that puts pictograms on dialog buttons, as desktop styles do.
+class ButtonIconStyle final : public QProxyStyle
+{
+public:
+    ButtonIconStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returned) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+// The program's message boxes as they show: the caption "Velloran", the
+// text, one OK button, and no pictogram on the box or on its button, even
+// under a style that would put one there.
+TEST(MessageBox, HasOneOkButtonAndNoIconAnywhere)
+{
+    const QString styleBefore = QApplication::style()->name();
+    QApplication::setStyle(new ButtonIconStyle);
+    QString caption, text;
+    QList<QAbstractButton *> buttons;
+    bool buttonIcon = true, boxIcon = true;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle();
+        text = box->text();
+        buttons = box->buttons();
+        boxIcon = box->icon() != QMessageBox::NoIcon;
+        buttonIcon = box->button(QMessageBox::Ok) && !box->button(QMessageBox::Ok)->icon().isNull();
+        box->accept();
+    });
+    Prompts::onScreen().message(nullptr, QStringLiteral("Your skin has been exported to Talvesh."));
+    EXPECT_EQ(caption, QStringLiteral("Velloran"));
+    EXPECT_EQ(text, QStringLiteral("Your skin has been exported to Talvesh."));
+    EXPECT_EQ(buttons.size(), 1);
+    EXPECT_FALSE(boxIcon);
+    EXPECT_FALSE(buttonIcon);
+    QApplication::setStyle(styleBefore);
 }
 
 TEST(PictureDialog, ListsBitmapsAndJpegsWhateverTheCaseOfTheirNames)

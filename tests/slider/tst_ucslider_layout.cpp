@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RailStyleCase{"SunkenGroove", 0, {Dark, Shadow, Midlight, Light}, Light},
                       RailStyleCase{"RaisedRidge", 1, {Midlight, Light, Dark, Shadow}, Shadow},
                       RailStyleCase{"ThinSunkenLine", 2, {Dark, Bg, Bg, Light}, Light},
-                      RailStyleCase{"ThinRaisedLine", 3, {Bg, Light, Dark, Bg}, Bg},
+                      RailStyleCase{"ThinRaisedLine", 3, {Light, Bg, Bg, Dark}, Dark},
                       RailStyleCase{"Invisible", 4, {Bg, Bg, Bg, Bg}, Bg},
                       RailStyleCase{"UnknownStyle", 7, {Bg, Bg, Bg, Bg}, Bg},
                       RailStyleCase{"PictureStyleWithoutPicture", 99, {Bg, Bg, Bg, Bg}, Bg}),
