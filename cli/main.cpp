@@ -79,7 +79,12 @@ int main(int argc, char **argv)
         QStringLiteral("Skin description template (default: DefaultSkin.txt beside the program)."),
         QStringLiteral("FILE"));
     parser.addOptions({hue, saturation, lightness, documents, templateFile});
-    const QCommandLineOption help = parser.addHelpOption();
+    // The help option of its own: the parser's also lists --help-all, for
+    // the options of Qt's graphical platforms, which a program without a
+    // window has none of.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("The picture, BMP or JPEG."));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The skin's name."));
@@ -116,6 +121,8 @@ int main(int argc, char **argv)
         return fail(kExitFailure, s.message());
 
     QString documentsFolder = GetSpecialFolderPath(kPersonalFolder);
+    if (parser.isSet(documents) && parser.value(documents).isEmpty())
+        return fail(kExitUsage, QStringLiteral("--documents needs the name of a folder (see --help)"));
     if (parser.isSet(documents)) {
         documentsFolder = QDir::toNativeSeparators(QDir::cleanPath(QDir(parser.value(documents)).absolutePath()));
         if (documentsFolder.endsWith(QDir::separator()))

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 
+#include <exception>
 #include <limits>
 
 namespace velloran {
@@ -127,6 +128,21 @@ int railEdge(qint32 railStyle)
         return sliderdetail::RaisedInner;
     default:
         return 0;
+    }
+}
+
+// Runs a step of the mouse handling that raises events. An exception that
+// a handler of them throws ends the step there and is told on the console:
+// it never crosses Qt's delivery of the mouse event.
+template <typename Step>
+void contained(const char *event, Step step) noexcept
+{
+    try {
+        step();
+    } catch (const std::exception &e) {
+        qWarning("ucSlider: a handler of %s failed: %s", event, e.what());
+    } catch (...) {
+        qWarning("ucSlider: a handler of %s failed", event);
     }
 }
 
@@ -659,7 +675,7 @@ qint32 ucSlider::ThumbToValue()
     return value;
 }
 
-void ucSlider::press(Qt::MouseButton button, qint16 shift, float x, float y)
+void ucSlider::pressAt(Qt::MouseButton button, qint16 shift, float x, float y)
 {
     if (!m_Enabled || button != Qt::LeftButton)
         return;
@@ -677,7 +693,7 @@ void ucSlider::press(Qt::MouseButton button, qint16 shift, float x, float y)
         // The thumb jumps to put its centre under the pointer.
         m_GrabX = float(halfOf(imgSlider.Width()));
         m_GrabY = float(halfOf(imgSlider.Height()));
-        move(x, y);
+        dragTo(x, y);
     }
 
     if (m_ShowValueTip)
@@ -685,7 +701,7 @@ void ucSlider::press(Qt::MouseButton button, qint16 shift, float x, float y)
     Q_EMIT MouseDown(shift);
 }
 
-void ucSlider::move(float x, float y)
+void ucSlider::dragTo(float x, float y)
 {
     if (!m_Dragging)
         return;
@@ -712,36 +728,46 @@ void ucSlider::move(float x, float y)
     }
 }
 
-void ucSlider::release(Qt::MouseButton button, qint16 shift, float x, float y)
+void ucSlider::releaseAt(Qt::MouseButton button, qint16 shift, float x, float y)
 {
+    // Whatever the handlers of Click and MouseUp do, even throw, the drag
+    // ends and the tip closes.
+    struct EndOfDrag
+    {
+        ucSlider *slider;
+        ~EndOfDrag()
+        {
+            slider->m_Dragging = false;
+            ucSliderTip::closeShared();
+        }
+    } endOfDrag{this};
+    const bool dragging = m_Dragging;
     if (button == Qt::LeftButton && x >= 0.0f && x < float(width()) && y >= 0.0f
         && y < float(height()))
-        Q_EMIT Click();
-    if (m_Dragging)
-        Q_EMIT MouseUp(shift);
-    m_Dragging = false;
-    ucSliderTip::closeShared();
+        contained("Click", [&] { Q_EMIT Click(); });
+    if (dragging)
+        contained("MouseUp", [&] { Q_EMIT MouseUp(shift); });
 }
 
 void ucSlider::mousePressEvent(QMouseEvent *event)
 {
     event->accept();
     const QPointF pos = event->position();
-    press(event->button(), shiftState(event->modifiers()), float(pos.x()), float(pos.y()));
+    contained("MouseDown", [&] { pressAt(event->button(), shiftState(event->modifiers()), float(pos.x()), float(pos.y())); });
 }
 
 void ucSlider::mouseMoveEvent(QMouseEvent *event)
 {
     event->accept();
     const QPointF pos = event->position();
-    move(float(pos.x()), float(pos.y()));
+    contained("Change", [&] { dragTo(float(pos.x()), float(pos.y())); });
 }
 
 void ucSlider::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
     const QPointF pos = event->position();
-    release(event->button(), shiftState(event->modifiers()), float(pos.x()), float(pos.y()));
+    releaseAt(event->button(), shiftState(event->modifiers()), float(pos.x()), float(pos.y()));
 }
 
 } // namespace velloran

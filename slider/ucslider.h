@@ -227,9 +227,10 @@ private:
     void ShowTip();
     void applyPointer();
 
-    void press(Qt::MouseButton button, qint16 shift, float x, float y);
-    void move(float x, float y);
-    void release(Qt::MouseButton button, qint16 shift, float x, float y);
+    // The mouse, in the slider's own coordinates.
+    void pressAt(Qt::MouseButton button, qint16 shift, float x, float y);
+    void dragTo(float x, float y);
+    void releaseAt(Qt::MouseButton button, qint16 shift, float x, float y);
 
     bool m_Enabled = true;
     quint32 m_BackColor = kDefaultBackColor;

@@ -132,8 +132,19 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"EmptyName", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%P"), QString()}, 1, "Enter a name for your Skin."},
         Failure{"EscapingName", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%P"), QStringLiteral("../x")}, 1, "Skins folder"},
         Failure{"NoHostFolder", {QStringLiteral("--documents"), QStringLiteral("%T/Talvesh6Std"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "Please install Talvesh 6 or Talvesh 6 Pro."},
+        Failure{"EmptyDocumentsFolder", {QStringLiteral("--documents"), QString(), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--documents needs the name of a folder"},
+        Failure{"HelpAllIsNotOffered", {QStringLiteral("--help-all")}, 2, "help-all"},
         Failure{"MissingTemplate", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("--template"), QStringLiteral("%T/none.txt"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "none.txt"}),
     [](const auto &info) { return std::string(info.param.label); });
+
+// The help lists only options that work.
+TEST_F(CliTest, HelpListsOnlyWhatWorks)
+{
+    const Outcome r = run({QStringLiteral("-h")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("-h, --help"))) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("--help-all"))) << r.out.toStdString();
+}
 
 TEST_F(CliTest, HelpAndVersionSucceed)
 {

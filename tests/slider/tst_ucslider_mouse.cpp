@@ -1,6 +1,8 @@
 // Pressing, dragging and releasing: the thumb follows the pointer, snaps to
 // whole values and the events arrive in order.
 #include "sliderfixture.h"
+#include "slider/slidererror.h"
+#include "slider/ucslidertip.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace velloran::test {
 namespace {
@@ -309,6 +312,58 @@ INSTANTIATE_TEST_SUITE_P(
                       NoTravelCase{"ThumbAsLongAsTheSlider", ucSlider::Horizontal,
                                    {8, 40, 16, 16}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velloran::test
+
+namespace velloran::test {
+namespace {
+
+// Handlers that throw, as a host's might: the exception never crosses Qt's
+// delivery of the mouse event, the events after it are still raised, and a
+// release ends the drag and closes the tip whatever the handlers do.
+TEST(SliderHandlers, ThatThrowNeitherEscapeNorLeaveTheDragOpen)
+{
+    Host host;
+    ucSlider *slider = host.mainSlider();
+    slider->SetEnabled(true);
+    std::vector<std::string> raised;
+    QObject::connect(slider, &ucSlider::MouseDown, slider, [&](qint16 &) {
+        raised.push_back("MouseDown");
+        throw std::runtime_error("down");
+    });
+    QObject::connect(slider, &ucSlider::Change, slider, [&] {
+        raised.push_back("Change");
+        throw SliderError(SliderError::Overflow);
+    });
+    QObject::connect(slider, &ucSlider::Click, slider, [&] {
+        raised.push_back("Click");
+        throw 42;
+    });
+    QObject::connect(slider, &ucSlider::MouseUp, slider, [&](qint16 &) {
+        raised.push_back("MouseUp");
+        throw std::runtime_error("up");
+    });
+
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(58, 12));
+    EXPECT_TRUE(slider->isDragging());
+    EXPECT_NE(ucSliderTip::current(), nullptr);
+    QTest::mouseMove(slider, QPoint(80, 12));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(80, 12));
+    EXPECT_EQ(raised, (std::vector<std::string>{"MouseDown", "Change", "Click", "MouseUp"}));
+    EXPECT_FALSE(slider->isDragging());
+    EXPECT_EQ(ucSliderTip::current(), nullptr);
+}
+
+// The slider is a widget like any other for its host: its own mouse
+// handling hides none of QWidget's members.
+TEST(SliderHost, PlacesItLikeAnyWidget)
+{
+    Host host;
+    ucSlider *slider = host.mainSlider();
+    slider->move(10, 40);
+    EXPECT_EQ(slider->pos(), QPoint(10, 40));
+}
 
 } // namespace
 } // namespace velloran::test
