@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -65,6 +66,30 @@ struct JpegRecipe
 // ones ink amounts from its colour (K from the brightest channel), stored
 // inverted in the Adobe variants as Adobe's writers do.
 QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe = {});
+
+// PNG files, written byte by byte; zlib compresses the image data.
+struct PngHeader
+{
+    int width = 0;
+    int height = 0;
+    int depth = 8;
+    int colourType = 2; // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+    bool interlaced = false;
+};
+
+// The image data before compression: every row (of every Adam7 pass when
+// interlaced) filtered with the five filters in turn. `sample(x, y, c)` is
+// channel c of the pixel at (x, y): a grey level, colour value or palette
+// index within the bit depth.
+QByteArray pngScanlines(const PngHeader &header, const std::function<quint32(int, int, int)> &sample);
+// One chunk: length, type, body and checksum.
+QByteArray pngChunk(const char *type, const QByteArray &body);
+// A whole file: signature, header chunk, `before` (chunks that precede the
+// image data), the zlib data in IDAT chunks of at most `chunkBytes` each,
+// and the end chunk.
+QByteArray pngFile(const PngHeader &header, const QByteArray &zlibData, const QByteArray &before = {},
+                   qsizetype chunkBytes = 1 << 16);
+QByteArray zlibCompress(const QByteArray &raw);
 
 // Reasons that the decoders give, as entries expect them.
 namespace reason {
