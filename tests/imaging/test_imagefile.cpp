@@ -1073,6 +1073,45 @@ TEST(JpegLyingHeader, IsRefusedBeforeAllocating)
     }
 }
 
+// Each scan of a progressive file passes over every block it covers, and
+// end-of-band runs make that almost free in bytes, so the blocks are counted
+// over all scans and the file is refused at the limit; within it, as many
+// scans as the file has (up to 500) are decoded. The hand-made files hold
+// nothing but zeros: a flat grey picture.
+TEST(JpegScanWork, IsCountedInBlocksOverAllScans)
+{
+    struct Case
+    {
+        const char *name;
+        int side;
+        int scans;
+        qint64 maxBlocks;
+        const char *reason; // nullptr: loads
+    };
+    const std::vector<Case> cases = {
+        {"ten scans of 64 blocks at a limit of 640", 64, 10, 640, nullptr},
+        {"one block too many", 64, 10, 639,
+         "the JPEG data is damaged (more scans than a picture of 64 x 64 pixels can take: "
+         "its scans may pass over its blocks 9 times at most)"},
+        {"500 scans of a small picture at the default limit", 256, 500, kMaxJpegScanBlocks, nullptr},
+        {"501 scans", 16, 501, kMaxJpegScanBlocks, "the JPEG data is damaged (more than 500 scans)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DecodeOptions options;
+        options.maxJpegScanBlocks = c.maxBlocks;
+        const DecodedImage decoded = decodeBytes(corpus::progressiveJpegWithScans(c.side, c.side, c.scans), options);
+        if (!c.reason) {
+            ASSERT_TRUE(decoded.error.isEmpty()) << decoded.error.toStdString();
+            EXPECT_EQ(decoded.image.size(), QSize(c.side, c.side));
+            EXPECT_EQ(decoded.image.pixel(c.side / 2, c.side / 2), qRgb(128, 128, 128));
+        } else {
+            EXPECT_TRUE(decoded.image.isNull());
+            EXPECT_EQ(decoded.error, QLatin1String(c.reason));
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // PNG: decoded by our own decoder to the very pixels Qt's reader gives
 

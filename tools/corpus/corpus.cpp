@@ -1139,3 +1139,112 @@ QByteArray zlibCompress(const QByteArray &raw)
 }
 
 } // namespace velloran::corpus
+
+namespace velloran::corpus {
+
+namespace {
+
+// Bits, most significant first, with JPEG's byte stuffing.
+class JpegBits
+{
+public:
+    explicit JpegBits(QByteArray &out) : out_(out) {}
+    void put(quint32 value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            byte_ = (byte_ << 1) | ((value >> i) & 1);
+            if (++bits_ == 8)
+                flushByte();
+        }
+    }
+    // Pads the last byte with ones, as encoders do.
+    void align()
+    {
+        while (bits_ != 0)
+            put(1, 1);
+    }
+
+private:
+    void flushByte()
+    {
+        out_.append(char(byte_));
+        if (byte_ == 0xff)
+            out_.append('\0');
+        byte_ = 0;
+        bits_ = 0;
+    }
+    QByteArray &out_;
+    quint32 byte_ = 0;
+    int bits_ = 0;
+};
+
+void putSegment(QByteArray &out, int marker, const QByteArray &body)
+{
+    out.append(char(0xff));
+    out.append(char(marker));
+    out.append(char((body.size() + 2) >> 8));
+    out.append(char((body.size() + 2) & 0xff));
+    out += body;
+}
+
+} // namespace
+
+QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCoefficient)
+{
+    QByteArray out("\xff\xd8", 2);
+    putSegment(out, 0xdb, QByteArray(1, '\0') + QByteArray(64, '\1'));
+    QByteArray frame;
+    frame.append('\x08');
+    frame.append(char(height >> 8));
+    frame.append(char(height & 0xff));
+    frame.append(char(width >> 8));
+    frame.append(char(width & 0xff));
+    frame.append("\x01\x01\x11\x00", 4);
+    putSegment(out, 0xc2, frame);
+    // DC: the one difference 0, a 1-bit code. AC: the end-of-band runs
+    // EOB0 to EOB14 (symbols 0x00 to 0xe0), fifteen 4-bit codes.
+    QByteArray dc("\x00", 1);
+    dc += QByteArray("\x01", 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    putSegment(out, 0xc4, dc);
+    QByteArray ac("\x10", 1);
+    ac += QByteArray(3, '\0') + QByteArray(1, char(15)) + QByteArray(12, '\0');
+    for (int r = 0; r < 15; ++r)
+        ac.append(char(r << 4));
+    putSegment(out, 0xc4, ac);
+
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    const auto scan = [&](int ss, int se, int ah, int al) {
+        QByteArray header("\x01\x01\x00", 3);
+        header.append(char(ss));
+        header.append(char(se));
+        header.append(char(ah << 4 | al));
+        putSegment(out, 0xda, header);
+        JpegBits bits(out);
+        if (ss == 0) {
+            for (qint64 i = 0; i < blocks; ++i)
+                bits.put(0, 1);
+        } else {
+            for (qint64 left = blocks; left > 0;) {
+                const qint64 run = std::min<qint64>(left, 32767);
+                int r = 0;
+                while ((2LL << r) <= run)
+                    ++r;
+                bits.put(quint32(r), 4); // the code of EOBr is r in four bits
+                bits.put(quint32(run - (1LL << r)), r);
+                left -= run;
+            }
+        }
+        bits.align();
+    };
+    scan(0, 0, 0, 0);
+    // Successive approximation of all 63 coefficients from bit 13 down, over
+    // and over: each pass starts afresh with Ah = 0 where the last ended.
+    for (int i = 1; i < scans; ++i) {
+        const int step = (i - 1) % 14;
+        scan(1, lastCoefficient, step == 0 ? 0 : 14 - step, 13 - step);
+    }
+    out.append("\xff\xd9", 2);
+    return out;
+}
+
+} // namespace velloran::corpus

@@ -91,6 +91,12 @@ QByteArray pngFile(const PngHeader &header, const QByteArray &zlibData, const QB
                    qsizetype chunkBytes = 1 << 16);
 QByteArray zlibCompress(const QByteArray &raw);
 
+// A greyscale progressive JPEG of `scans` scans whose data is almost all
+// end-of-band runs: a DC scan, then successive approximation of the AC
+// coefficients 1 to lastCoefficient from bit 13 down, repeated. A few hundred
+// kilobytes, each scan a pass over every block of the picture.
+QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCoefficient = 63);
+
 // Reasons that the decoders give, as entries expect them.
 namespace reason {
 inline const QString kEmpty = QStringLiteral("the file is empty");
