@@ -524,6 +524,31 @@ TEST(BmpLyingHeader, IsRefusedWithoutAllocating)
                                             "at most 67.1 million pixels are accepted)"));
 }
 
+// Run-length codes that write no pixel and do not move (runs at the end of a
+// row, deltas of nothing) cost time for nothing: beyond one a row and a few
+// thousand more the data is refused, before the picture is allocated.
+TEST(BmpRunLength, CodesThatWriteNothingAreBounded)
+{
+    constexpr qint32 w = 4;
+    constexpr qint32 h = 3;
+    const auto file = [&](qsizetype idleCodes) {
+        QByteArray codes = bytes({4, 1}); // the first row red; then at its end:
+        for (qsizetype i = 0; i < idleCodes; ++i)
+            codes += i % 2 ? bytes({3, 2}) : bytes({0, 2, 0, 0}); // a run past the end, a delta of nothing
+        codes += bytes({0, 0, 4, 3, 0, 0, 4, 2, 0, 1});
+        return Bmp{Header::Info, w, h, 8, 1, {kGrey, kRed, kGreen, kBlue}, 4, std::nullopt, codes}.file();
+    };
+    const qsizetype allowed = h + 4096;
+    const DecodedImage within = decodeBytes(file(allowed));
+    ASSERT_TRUE(within.error.isEmpty()) << within.error.toStdString();
+    EXPECT_EQ(within.image.pixel(0, 2), kRed);
+    EXPECT_EQ(within.image.pixel(3, 0), kGreen);
+
+    const DecodedImage beyond = decodeBytes(file(allowed + 1));
+    EXPECT_TRUE(beyond.image.isNull());
+    EXPECT_EQ(beyond.error, QStringLiteral("the BMP data is damaged (more than 4099 run-length codes that write no pixel)"));
+}
+
 // ---------------------------------------------------------------------------
 // JPEG fixtures, made with libjpeg
 
