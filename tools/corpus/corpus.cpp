@@ -1248,3 +1248,80 @@ QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCo
 }
 
 } // namespace velloran::corpus
+
+namespace velloran::corpus {
+
+std::vector<LargeEntry> largeEntries()
+{
+    std::vector<LargeEntry> out;
+    const auto loadsLarge = [](QString name, QSize size) {
+        Entry e;
+        e.fileName = std::move(name);
+        e.size = size;
+        e.quarters = kColours;
+        return e;
+    };
+    const auto refusedLarge = [](QString name, QString reason) {
+        Entry e;
+        e.fileName = std::move(name);
+        e.outcome = Outcome::Refused;
+        e.reason = std::move(reason);
+        return e;
+    };
+
+    // The largest picture accepted, uncompressed: 192 MiB of rows.
+    out.push_back({loadsLarge(QStringLiteral("bmp-8192x8192-24bit.bmp"), QSize(8192, 8192)), [] {
+                       constexpr int side = 8192;
+                       Bmp bmp{40, side, side, 24, kRgb, {}, 0, {}, {}};
+                       // Rows in file order: the bottom half first.
+                       QByteArray rows[2];
+                       for (int half = 0; half < 2; ++half)
+                           for (int x = 0; x < side; ++x) {
+                               const QRgb c = kColours[quarterOf(x, half == 0 ? side - 1 : 0, side, side)];
+                               rows[half].append(char(qBlue(c)));
+                               rows[half].append(char(qGreen(c)));
+                               rows[half].append(char(qRed(c)));
+                           }
+                       bmp.pixels.reserve(qsizetype(side) * side * 3);
+                       for (int r = 0; r < side; ++r)
+                           bmp.pixels += rows[r < side / 2 ? 0 : 1];
+                       return bmp.file();
+                   }});
+    // A small PNG followed by 8 GiB of compressed zeros in 8 MB of image data.
+    out.push_back({refusedLarge(QStringLiteral("png-64x64-compressed-tail.png"),
+                                QStringLiteral("its image data is longer than a picture of 64 x 64 pixels needs")),
+                   [] {
+                       const PngHeader header{64, 64, 8, 2, false};
+                       return pngFile(header, zlibWithZeroTail(pngScanlines(header, quarterSamples(64, 64)), 8192),
+                                      {}, 1 << 20);
+                   }});
+    out.push_back({refusedLarge(QStringLiteral("jpeg-8192x8192-500-scans.jpg"),
+                                QStringLiteral("the JPEG data is damaged (more scans than a picture of 8192 x 8192 "
+                                               "pixels can take")),
+                   [] { return progressiveJpegWithScans(8192, 8192, 500); }});
+    // Run-length codes that write nothing: runs and deltas standing still at
+    // the end of the first row, 256 MiB of them.
+    out.push_back({refusedLarge(QStringLiteral("bmp-rle8-idle-codes.bmp"),
+                                QStringLiteral("the BMP data is damaged (more than 12288 run-length codes that write "
+                                               "no pixel)")),
+                   [] {
+                       constexpr int side = 8192;
+                       QByteArray codes;
+                       for (int x = 0; x < side; x += 128) {
+                           codes.append(char(128));
+                           codes.append(char(quarterOf(x, side - 1, side, side)));
+                       }
+                       const QByteArray idle("\x01\x00\x00\x02\x00\x00", 6);
+                       const qsizetype count = (256 << 20) / idle.size();
+                       codes.reserve(codes.size() + count * idle.size() + 2);
+                       for (qsizetype i = 0; i < count; ++i)
+                           codes += idle;
+                       codes.append("\0\1", 2);
+                       return Bmp{40, side, side, 8, kRle8, QList<QRgb>(kColours.begin(), kColours.end()), 4, {},
+                                  codes}
+                           .file();
+                   }});
+    return out;
+}
+
+} // namespace velloran::corpus

@@ -46,6 +46,16 @@ struct Entry
 // Every file of the corpus, in a fixed order.
 std::vector<Entry> entries();
 
+// Large files within every limit (up to the largest picture and hundreds of
+// megabytes) whose decoding could take far longer than their pixels
+// justify, each with what loading it must give, and made only when asked.
+struct LargeEntry
+{
+    Entry entry; // without its bytes
+    std::function<QByteArray()> make;
+};
+std::vector<LargeEntry> largeEntries();
+
 // JPEG files written with libjpeg, for the corpus and for tests of the
 // decoder.
 enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
