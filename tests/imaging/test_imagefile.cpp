@@ -1328,10 +1328,10 @@ TEST(PngChunks, ImpossibleOnesRefusedOthersPassedOver)
     const QByteArray idat = corpus::pngChunk("IDAT", data);
     const QByteArray iend = corpus::pngChunk("IEND", {});
     const QByteArray start = corpus::pngFile(header, {}).chopped(iend.size());
-    const auto join = [](std::initializer_list<QByteArray> parts) {
+    const auto join = [](std::initializer_list<QByteArray> pieces) {
         QByteArray out;
-        for (const QByteArray &part : parts)
-            out += part;
+        for (const QByteArray &piece : pieces)
+            out += piece;
         return out;
     };
 
