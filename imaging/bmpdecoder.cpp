@@ -261,12 +261,18 @@ void bitFieldsRow(const uchar *src, QRgb *dst, qint64 width, const BitFields &f)
     }
 }
 
+// Codes that neither write a pixel nor move (runs at the end of a row, deltas
+// of nothing) allowed beyond one a row: an encoder may end a row with one,
+// but hundreds of megabytes of them would take seconds to walk for nothing.
+constexpr qint64 kMaxIdleCodes = 4096;
+
 // Run-length data: a stream of two-byte codes, in file row order. Writes go
 // through the palette and are clipped to the picture; a run past the end of
 // a row is cut there, a delta past the last row ends the picture.
-// Without an image the codes are only walked, so data that ends too soon is
-// refused before the picture (which a few bytes of codes can make as large
-// as the pixel limit allows) is allocated.
+// Without an image the codes are only walked, so data that ends too soon (or
+// idles) is refused before the picture (which a few bytes of codes can make
+// as large as the pixel limit allows) is allocated. Every other code writes
+// or skips a pixel or ends a row, so the work is bounded by the picture.
 std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout &layout,
                                  const QRgb *palette, QImage *image)
 {
@@ -282,8 +288,17 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
 
     qint64 x = 0;
     qint64 y = 0;
+    qint64 lastX = -1;
+    qint64 lastY = -1;
+    qint64 idleLeft = height + kMaxIdleCodes;
     qsizetype pos = layout.dataOffset;
     while (y < height) {
+        // Did the last code write or move?
+        if (x == lastX && y == lastY && --idleLeft < 0)
+            return QStringLiteral("the BMP data is damaged (more than %1 run-length codes that write no pixel)")
+                .arg(height + kMaxIdleCodes);
+        lastX = x;
+        lastY = y;
         if (size - pos < 2)
             return truncatedReason();
         const uint count = file[pos];

@@ -1,6 +1,5 @@
-// Picture files in and out: decoding by content (BMP and JPEG by our own
-// decoders, PNG through Qt's reader once its chunks are checked whole) and
-// 24-bit BMP encoding.
+// Picture files in and out: decoding by content (BMP, JPEG and PNG by our
+// own decoders) and 24-bit BMP encoding.
 
 #include "imaging/imagefile.h"
 #include "imaging/imagefile_p.h"
@@ -41,79 +40,6 @@ constexpr char kPngSignature[8] = {char(0x89), 'P', 'N', 'G', '\r', '\n', char(0
 bool isPng(const char *head, qint64 size)
 {
     return size >= 8 && std::equal(head, head + 8, kPngSignature);
-}
-
-quint32 crc32(const uchar *data, qsizetype size)
-{
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    quint32 c = 0xffffffffu;
-    for (qsizetype i = 0; i < size; ++i)
-        c = table[(c ^ data[i]) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffu;
-}
-
-quint32 bigEndian32(const uchar *p)
-{
-    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
-}
-
-// Qt's PNG reader refuses damaged data, but its library says why on stderr
-// first, so the chunks are checked here: each one whole and matching its
-// checksum, up to the end chunk.
-std::optional<QString> pngChunkRefusal(const QByteArray &file)
-{
-    const auto *data = reinterpret_cast<const uchar *>(file.constData());
-    qsizetype pos = sizeof kPngSignature;
-    for (;;) {
-        if (file.size() - pos < 12)
-            return imagefile_detail::truncatedReason();
-        const quint32 length = bigEndian32(data + pos);
-        if (length > 0x7fffffffu)
-            return QStringLiteral("the PNG data is damaged (a chunk of %1 bytes)").arg(length);
-        if (file.size() - pos - 12 < qsizetype(length))
-            return imagefile_detail::truncatedReason();
-        const QString type = QString::fromLatin1(reinterpret_cast<const char *>(data + pos + 4), 4);
-        if (crc32(data + pos + 4, qsizetype(length) + 4) != bigEndian32(data + pos + 8 + length))
-            return QStringLiteral("the PNG data is damaged (the checksum of a chunk does not match)");
-        if (type == QLatin1String("IEND"))
-            return std::nullopt;
-        pos += 12 + qsizetype(length);
-    }
-}
-
-// A PNG, through Qt's reader.
-DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options)
-{
-    if (std::optional<QString> refusal = pngChunkRefusal(file))
-        return refuse(*refusal);
-    QBuffer buffer;
-    buffer.setData(file);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    reader.setAutoTransform(true);
-    const qint64 maxBytes = std::min<qint64>(options.maxPixels, std::numeric_limits<int>::max()) * 4;
-    reader.setAllocationLimit(int(std::clamp<qint64>((maxBytes + (1 << 20) - 1) >> 20, 1,
-                                                     std::numeric_limits<int>::max())));
-    const QSize declared = reader.size();
-    if (declared.isValid()) {
-        if (auto refusal = imagefile_detail::sizeRefusal(declared.width(), declared.height(), options))
-            return refuse(*refusal);
-    }
-    const QImage image = reader.read();
-    if (image.isNull())
-        return refuse(QStringLiteral("the picture cannot be decoded (%1)").arg(reader.errorString()));
-    if (auto refusal = imagefile_detail::sizeRefusal(image.width(), image.height(), options))
-        return refuse(*refusal);
-    return {image.convertToFormat(QImage::Format_RGB32), QString()};
 }
 
 // Anything else is refused, naming the format when Qt knows it. Its other
@@ -227,7 +153,7 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
                           ? readFailure(device)
                           : QStringLiteral("the file cannot be read (it changed while being read)"));
     }
-    return isBmp(head, headBytes) ? imagefile_detail::decodeBmp(bytes, options) : decodePng(bytes, options);
+    return isBmp(head, headBytes) ? imagefile_detail::decodeBmp(bytes, options) : imagefile_detail::decodePng(bytes, options);
 }
 
 } // namespace

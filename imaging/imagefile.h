@@ -17,6 +17,16 @@ inline constexpr qint64 kMaxDecodedPixels = 64LL * 1024 * 1024;
 // minutes to fit.
 inline constexpr int kMaxPictureSide = 65535;
 
+// Blocks of 8 x 8 samples that decoding a JPEG may go through, counted over
+// all its scans: each scan of a progressive file passes over every block it
+// covers (20 to 50 ns a block: the coefficients are read and written back
+// whatever the scan holds), while end-of-band runs let a scan cover a million
+// blocks in a few bytes. About a second: 20 passes over the largest
+// greyscale picture, 6 to 7 over all three components of the largest colour
+// one (the usual progression takes under 5), all 500 scans of a greyscale
+// picture of 2.6 megapixels.
+inline constexpr qint64 kMaxJpegScanBlocks = 20LL << 20;
+
 struct DecodeOptions
 {
     // When valid, a JPEG is decoded at the smallest scale (n/8) that still
@@ -25,6 +35,7 @@ struct DecodeOptions
     QSize keepAtLeast;
     qint64 maxPixels = kMaxDecodedPixels;
     int maxSide = kMaxPictureSide;
+    qint64 maxJpegScanBlocks = kMaxJpegScanBlocks;
 };
 
 struct DecodedImage

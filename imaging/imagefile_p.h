@@ -18,6 +18,9 @@ namespace velloran::imagefile_detail {
 // Decodes a whole BMP file held in memory (it starts with "BM").
 DecodedImage decodeBmp(const QByteArray &file, const DecodeOptions &options);
 
+// Decodes a whole PNG file held in memory (it starts with the PNG signature).
+DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options);
+
 // Decodes a JPEG read from the device, which is positioned at its start and
 // is read in chunks as decoding goes. At most maxBytes are read from it.
 DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions &options);

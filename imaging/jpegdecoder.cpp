@@ -10,7 +10,10 @@
 // on, so every warning refuses the file except a few that do not touch the
 // pixels (see isHarmlessWarning()). Reading goes on to the end marker, so
 // data left over after the last block (a decoder that lost its place, the
-// zero-filled tail of a broken download) is noticed too.
+// zero-filled tail of a broken download) is noticed too. Scans are counted,
+// and so are the blocks each one passes over (DecodeOptions::
+// maxJpegScanBlocks), since a scan of end-of-band runs costs a pass over the
+// picture in a few bytes.
 
 #include "imaging/imagefile_p.h"
 
@@ -58,6 +61,7 @@ enum class Failure {
     OutOfMemory,
     ReadFailed,
     TooManyScans,
+    TooMuchScanWork,
 };
 
 // Everything libjpeg touches during one decode. Errors leave libjpeg by
@@ -75,6 +79,9 @@ struct JpegSession
     bool hitEnd;     // the file ended before libjpeg was done reading
     bool readFailed; // the device reported an error
     Failure failure;
+    int countedScan;   // the last scan whose blocks were counted
+    qint64 maxBlocks;  // DecodeOptions::maxJpegScanBlocks
+    qint64 blocksLeft; // of maxBlocks
     char message[JMSG_LENGTH_MAX];
     JOCTET buffer[kReadChunk];
 };
@@ -175,11 +182,23 @@ void onOutputMessage(j_common_ptr)
 {
 }
 
+// Called before each row of blocks is read (and each row is output): the
+// blocks of each new scan are counted against DecodeOptions::
+// maxJpegScanBlocks before the scan is decoded.
 void onProgress(j_common_ptr cinfo)
 {
     JpegSession &s = sessionOf(cinfo);
     if (s.cinfo.input_scan_number > kMaxScans)
         leave(s, Failure::TooManyScans);
+    if (s.cinfo.input_scan_number > s.countedScan) {
+        s.countedScan = s.cinfo.input_scan_number;
+        for (int i = 0; i < s.cinfo.comps_in_scan; ++i) {
+            const jpeg_component_info &c = *s.cinfo.cur_comp_info[i];
+            s.blocksLeft -= qint64(c.width_in_blocks) * c.height_in_blocks;
+        }
+        if (s.blocksLeft < 0)
+            leave(s, Failure::TooMuchScanWork);
+    }
 }
 
 void sourceInit(j_decompress_ptr)
@@ -378,6 +397,16 @@ QString reasonFor(const JpegSession &s, const QIODevice &device)
         return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
     case Failure::TooManyScans:
         return QStringLiteral("the JPEG data is damaged (more than %1 scans)").arg(kMaxScans);
+    case Failure::TooMuchScanWork: {
+        qint64 blocks = 0;
+        for (int c = 0; c < s.cinfo.num_components; ++c)
+            blocks += qint64(s.cinfo.comp_info[c].width_in_blocks) * s.cinfo.comp_info[c].height_in_blocks;
+        return QStringLiteral("the JPEG data is damaged (more scans than a picture of %1 x %2 pixels can take: "
+                              "its scans may pass over its blocks %3 times at most)")
+            .arg(s.cinfo.image_width)
+            .arg(s.cinfo.image_height)
+            .arg(s.maxBlocks / std::max<qint64>(blocks, 1));
+    }
     case Failure::Damaged:
         break;
     }
@@ -392,6 +421,8 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
     JpegSession &s = *session;
     s.device = &device;
     s.bytesLeft = maxBytes;
+    s.maxBlocks = options.maxJpegScanBlocks;
+    s.blocksLeft = options.maxJpegScanBlocks;
     const SessionCleanup cleanup{&s};
     const auto refuse = [&](QString reason) { return DecodedImage{QImage(), std::move(reason)}; };
 

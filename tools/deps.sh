@@ -6,7 +6,7 @@
 
 velloran_packages=(
     cmake g++ ninja-build pkg-config
-    qt6-base-dev libgl-dev libjpeg62-turbo-dev
+    qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
     strace  # the export tests kill or fail velloran-cli at chosen system calls

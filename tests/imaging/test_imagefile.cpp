@@ -1,4 +1,4 @@
-// Decoding picture files by content (BMP, JPEG, the rest through Qt) and
+// Decoding picture files by content (BMP, JPEG and PNG; the rest refused) and
 // writing 24-bit BMPs. Every fixture is made here, byte by byte for BMPs and
 // with libjpeg for JPEGs, small enough to show what it tests.
 
@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
 
@@ -521,6 +522,31 @@ TEST(BmpLyingHeader, IsRefusedWithoutAllocating)
     EXPECT_TRUE(decoded.image.isNull());
     EXPECT_EQ(decoded.error, QStringLiteral("the picture is too large (60000 x 60000 pixels; "
                                             "at most 67.1 million pixels are accepted)"));
+}
+
+// Run-length codes that write no pixel and do not move (runs at the end of a
+// row, deltas of nothing) cost time for nothing: beyond one a row and a few
+// thousand more the data is refused, before the picture is allocated.
+TEST(BmpRunLength, CodesThatWriteNothingAreBounded)
+{
+    constexpr qint32 w = 4;
+    constexpr qint32 h = 3;
+    const auto file = [&](qsizetype idleCodes) {
+        QByteArray codes = bytes({4, 1}); // the first row red; then at its end:
+        for (qsizetype i = 0; i < idleCodes; ++i)
+            codes += i % 2 ? bytes({3, 2}) : bytes({0, 2, 0, 0}); // a run past the end, a delta of nothing
+        codes += bytes({0, 0, 4, 3, 0, 0, 4, 2, 0, 1});
+        return Bmp{Header::Info, w, h, 8, 1, {kGrey, kRed, kGreen, kBlue}, 4, std::nullopt, codes}.file();
+    };
+    const qsizetype allowed = h + 4096;
+    const DecodedImage within = decodeBytes(file(allowed));
+    ASSERT_TRUE(within.error.isEmpty()) << within.error.toStdString();
+    EXPECT_EQ(within.image.pixel(0, 2), kRed);
+    EXPECT_EQ(within.image.pixel(3, 0), kGreen);
+
+    const DecodedImage beyond = decodeBytes(file(allowed + 1));
+    EXPECT_TRUE(beyond.image.isNull());
+    EXPECT_EQ(beyond.error, QStringLiteral("the BMP data is damaged (more than 4099 run-length codes that write no pixel)"));
 }
 
 // ---------------------------------------------------------------------------
@@ -1068,6 +1094,285 @@ TEST(JpegLyingHeader, IsRefusedBeforeAllocating)
                                          ? QStringLiteral("the picture is too large (60000 x 60000 pixels; "
                                                           "at most 67.1 million pixels are accepted)")
                                          : QStringLiteral("the file ends before the picture data is complete"));
+        }
+    }
+}
+
+// Each scan of a progressive file passes over every block it covers, and
+// end-of-band runs make that almost free in bytes, so the blocks are counted
+// over all scans and the file is refused at the limit; within it, as many
+// scans as the file has (up to 500) are decoded. The hand-made files hold
+// nothing but zeros: a flat grey picture.
+TEST(JpegScanWork, IsCountedInBlocksOverAllScans)
+{
+    struct Case
+    {
+        const char *name;
+        int side;
+        int scans;
+        qint64 maxBlocks;
+        const char *reason; // nullptr: loads
+    };
+    const std::vector<Case> cases = {
+        {"ten scans of 64 blocks at a limit of 640", 64, 10, 640, nullptr},
+        {"one block too many", 64, 10, 639,
+         "the JPEG data is damaged (more scans than a picture of 64 x 64 pixels can take: "
+         "its scans may pass over its blocks 9 times at most)"},
+        {"500 scans of a small picture at the default limit", 256, 500, kMaxJpegScanBlocks, nullptr},
+        {"501 scans", 16, 501, kMaxJpegScanBlocks, "the JPEG data is damaged (more than 500 scans)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DecodeOptions options;
+        options.maxJpegScanBlocks = c.maxBlocks;
+        const DecodedImage decoded = decodeBytes(corpus::progressiveJpegWithScans(c.side, c.side, c.scans), options);
+        if (!c.reason) {
+            ASSERT_TRUE(decoded.error.isEmpty()) << decoded.error.toStdString();
+            EXPECT_EQ(decoded.image.size(), QSize(c.side, c.side));
+            EXPECT_EQ(decoded.image.pixel(c.side / 2, c.side / 2), qRgb(128, 128, 128));
+        } else {
+            EXPECT_TRUE(decoded.image.isNull());
+            EXPECT_EQ(decoded.error, QLatin1String(c.reason));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// PNG: decoded by our own decoder to the very pixels Qt's reader gives
+
+struct PngCase
+{
+    std::string name;
+    corpus::PngHeader header;
+    int paletteSize = 0;       // palette pictures: entries in PLTE (indices run over all the depth allows)
+    bool transparency = false; // a tRNS chunk: one grey or colour that occurs, or alphas for half the palette
+};
+
+void PrintTo(const PngCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<PngCase> pngCases()
+{
+    std::vector<PngCase> cases;
+    const std::vector<std::pair<int, std::vector<int>>> depths = {
+        {0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}}};
+    for (const auto &[colourType, list] : depths) {
+        for (const int depth : list) {
+            for (const bool interlaced : {false, true}) {
+                const bool canBeTransparent = colourType == 0 || colourType == 2 || colourType == 3;
+                for (const bool transparency : {false, true}) {
+                    if (transparency && !canBeTransparent)
+                        continue;
+                    // Palettes: full, and short of what the depth can index.
+                    std::vector<int> palettes = {0};
+                    if (colourType == 3)
+                        palettes = {1 << depth, std::max(1, (1 << depth) / 2 - 1)};
+                    for (const int paletteSize : palettes) {
+                        PngCase c;
+                        c.header = {13, 11, depth, colourType, interlaced};
+                        c.paletteSize = paletteSize;
+                        c.transparency = transparency;
+                        c.name = "type" + std::to_string(colourType) + "_" + std::to_string(depth) + "bit"
+                                 + (interlaced ? "_interlaced" : "") + (transparency ? "_trns" : "")
+                                 + (colourType == 3 ? "_palette" + std::to_string(paletteSize) : "");
+                        cases.push_back(c);
+                    }
+                }
+            }
+        }
+    }
+    // A picture smaller than the interlacing grid: most passes are empty.
+    cases.push_back({"type2_8bit_interlaced_1x1", {1, 1, 8, 2, true}});
+    cases.push_back({"type6_8bit_interlaced_3x2", {3, 2, 8, 6, true}});
+    return cases;
+}
+
+// Samples that fill the depth's range, different for every pixel and channel.
+quint32 pngSample(int x, int y, int c, int depth)
+{
+    quint32 v = quint32(x) * 2654435761u ^ quint32(y) * 40503u ^ quint32(c + 1) * 2246822519u;
+    v ^= v >> 13;
+    v *= 0x5bd1e995u;
+    v ^= v >> 15;
+    return v & ((1u << depth) - 1);
+}
+
+QByteArray pngFor(const PngCase &c)
+{
+    const corpus::PngHeader &h = c.header;
+    const auto sample = [&](int x, int y, int ch) { return pngSample(x, y, ch, h.depth); };
+    QByteArray before;
+    if (h.colourType == 3) {
+        QByteArray palette;
+        for (int i = 0; i < c.paletteSize * 3; ++i)
+            palette.append(char(pngSample(i, 7, 0, 8)));
+        before += corpus::pngChunk("PLTE", palette);
+    }
+    if (c.transparency) {
+        QByteArray trns;
+        const auto put16 = [&](quint32 v) {
+            trns.append(char(v >> 8));
+            trns.append(char(v));
+        };
+        if (h.colourType == 3) {
+            for (int i = 0; i < std::max(1, c.paletteSize / 2); ++i)
+                trns.append(char(i * 37));
+        } else {
+            for (int ch = 0; ch < (h.colourType == 2 ? 3 : 1); ++ch)
+                put16(sample(2, 1, ch)); // the value of a pixel that is there
+        }
+        before += corpus::pngChunk("tRNS", trns);
+    }
+    return corpus::pngFile(h, corpus::zlibCompress(corpus::pngScanlines(h, sample)), before, 40);
+}
+
+QImage readByQt(const QByteArray &file)
+{
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+class PngDecodes : public ::testing::TestWithParam<PngCase>
+{
+};
+
+TEST_P(PngDecodes, AsQtsReaderDid)
+{
+    const PngCase &c = GetParam();
+    const QByteArray file = pngFor(c);
+    const DecodedImage decoded = decodeImageData(file);
+    ASSERT_TRUE(decoded.error.isEmpty()) << decoded.error.toStdString();
+    ASSERT_EQ(decoded.image.format(), QImage::Format_RGB32);
+    ASSERT_EQ(decoded.image.size(), QSize(c.header.width, c.header.height));
+
+    // Qt's reader mixes up 16-bit RGB with a transparent colour (it packs
+    // three channels into the room of four); the same picture with an alpha
+    // channel shows what it should give.
+    QImage expected;
+    if (c.header.colourType == 2 && c.header.depth == 16 && c.transparency) {
+        corpus::PngHeader rgba = c.header;
+        rgba.colourType = 6;
+        const auto sample = [&](int x, int y, int ch) {
+            if (ch < 3)
+                return pngSample(x, y, ch, 16);
+            const bool clear = pngSample(x, y, 0, 16) == pngSample(2, 1, 0, 16)
+                               && pngSample(x, y, 1, 16) == pngSample(2, 1, 1, 16)
+                               && pngSample(x, y, 2, 16) == pngSample(2, 1, 2, 16);
+            return clear ? 0u : 0xffffu;
+        };
+        expected = readByQt(corpus::pngFile(rgba, corpus::zlibCompress(corpus::pngScanlines(rgba, sample))));
+    } else {
+        expected = readByQt(file);
+    }
+    ASSERT_FALSE(expected.isNull());
+    EXPECT_TRUE(decoded.image == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, PngDecodes, ::testing::ValuesIn(pngCases()),
+                         [](const auto &info) { return info.param.name; });
+
+// The image data, inflated, must come to the rows the header implies:
+// more (however little) or less is refused, and so is anything that stops
+// inflating; a stream that lacks only its closing checksum keeps every row.
+TEST(PngImageData, IsTheExactSizeOfThePicture)
+{
+    const corpus::PngHeader header{13, 11, 8, 6, true};
+    const auto sample = [](int x, int y, int c) { return pngSample(x, y, c, 8); };
+    const QByteArray rows = corpus::pngScanlines(header, sample);
+    const QImage whole = decodeImageData(corpus::pngFile(header, corpus::zlibCompress(rows))).image;
+    ASSERT_FALSE(whole.isNull());
+
+    struct Variant
+    {
+        const char *name;
+        QByteArray data;
+        const char *reason; // nullptr: loads as the whole file
+    };
+    const QByteArray compressed = corpus::zlibCompress(rows);
+    const std::vector<Variant> variants = {
+        {"one byte more", corpus::zlibCompress(rows + QByteArray(1, '\0')),
+         "its image data is longer than a picture of 13 x 11 pixels needs"},
+        {"one byte less", corpus::zlibCompress(rows.chopped(1)), "the image data ends before the last row"},
+        {"cut inside the stream", compressed.left(compressed.size() / 2), "the image data ends before the last row"},
+        {"checksum missing", compressed.chopped(4), nullptr},
+        {"checksum wrong", compressed.chopped(1) + char(compressed.back() ^ 1), "incorrect data check"},
+        {"preset dictionary", QByteArray("\x78\xbb\0\0\0\0", 6), "preset dictionary"},
+    };
+    for (const Variant &v : variants) {
+        SCOPED_TRACE(v.name);
+        const DecodedImage decoded = decodeImageData(corpus::pngFile(header, v.data, {}, 7));
+        if (!v.reason) {
+            EXPECT_TRUE(decoded.image == whole) << decoded.error.toStdString();
+        } else {
+            EXPECT_TRUE(decoded.image.isNull());
+            EXPECT_TRUE(decoded.error.startsWith(QStringLiteral("the PNG data is damaged ("))) << decoded.error.toStdString();
+            EXPECT_TRUE(decoded.error.contains(QLatin1String(v.reason))) << decoded.error.toStdString();
+        }
+    }
+}
+
+// Chunks that make decoding impossible are refused with the reason; those
+// that do not fit are passed over, as a reader of the format does.
+TEST(PngChunks, ImpossibleOnesRefusedOthersPassedOver)
+{
+    const corpus::PngHeader header{6, 4, 8, 2, false};
+    const auto sample = [](int x, int y, int c) { return pngSample(x, y, c, 8); };
+    const QByteArray data = corpus::zlibCompress(corpus::pngScanlines(header, sample));
+    const QImage plain = decodeImageData(corpus::pngFile(header, data)).image;
+    ASSERT_FALSE(plain.isNull());
+    const QByteArray idat = corpus::pngChunk("IDAT", data);
+    const QByteArray iend = corpus::pngChunk("IEND", {});
+    const QByteArray start = corpus::pngFile(header, {}).chopped(iend.size());
+    const auto join = [](std::initializer_list<QByteArray> pieces) {
+        QByteArray out;
+        for (const QByteArray &piece : pieces)
+            out += piece;
+        return out;
+    };
+
+    struct Variant
+    {
+        const char *name;
+        QByteArray file;
+        const char *reason; // nullptr: loads as the plain file
+    };
+    const std::vector<Variant> variants = {
+        {"ancillary chunk of any name", join({start, corpus::pngChunk("vlOr", "x"), idat, iend}), nullptr},
+        {"palette in an RGB picture", join({start, corpus::pngChunk("PLTE", QByteArray(9, 'a')), idat, iend}), nullptr},
+        {"transparency of the wrong length", join({start, corpus::pngChunk("tRNS", "ab"), idat, iend}), nullptr},
+        {"image data after other chunks",
+         join({start, idat, corpus::pngChunk("tEXt", QByteArray("a\0b", 3)), idat, iend}), nullptr},
+        {"unknown critical chunk", join({start, corpus::pngChunk("CRIT", "x"), idat, iend}),
+         "this kind of PNG is not supported (a critical chunk named CRIT)"},
+        {"chunk name not letters", join({start, corpus::pngChunk("a1b2", "x"), idat, iend}),
+         "the PNG data is damaged (a chunk without a name)"},
+        {"second header", join({start, corpus::pngChunk("IHDR", start.mid(16, 13)), idat, iend}),
+         "the PNG header is damaged (a second header chunk)"},
+        {"data before the header", join({QByteArray("\x89PNG\r\n\x1a\n", 8), idat, iend}),
+         "the PNG header is damaged (it does not start with the header chunk)"},
+        {"no end chunk", join({start, idat}), "the file ends before the picture data is complete"},
+        {"zero width", corpus::pngFile({0, 4, 8, 2, false}, data), "the PNG header is damaged (0 x 4 pixels)"},
+        {"interlace method 2",
+         [&] {
+             QByteArray ihdr = start.mid(16, 13);
+             ihdr[12] = 2;
+             return join({QByteArray("\x89PNG\r\n\x1a\n", 8), corpus::pngChunk("IHDR", ihdr), idat, iend});
+         }(),
+         "the PNG header is damaged (compression 0, filter 0, interlace 2)"},
+    };
+    for (const Variant &v : variants) {
+        SCOPED_TRACE(v.name);
+        const DecodedImage decoded = decodeImageData(v.file);
+        if (!v.reason) {
+            EXPECT_TRUE(decoded.image == plain) << decoded.error.toStdString();
+        } else {
+            EXPECT_TRUE(decoded.image.isNull());
+            EXPECT_EQ(decoded.error, QLatin1String(v.reason));
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace velloran::corpus {
 
@@ -677,17 +678,6 @@ void jpegDamage(std::vector<Entry> &out)
     }
 }
 
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 c = 0xffffffffu;
-    for (const char byte : bytes) {
-        c ^= uchar(byte);
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-    }
-    return c ^ 0xffffffffu;
-}
-
 // A GIF of two colours, left half and right half, its LZW codes kept at 3
 // bits by a clear code before every pair of pixels.
 QByteArray gifFile(int width, int height)
@@ -759,12 +749,8 @@ void otherFormats(std::vector<Entry> &out)
     {
         // An ancillary chunk of the wrong length: the library warns and goes
         // on, and the picture is whole.
-        QByteArray chunk("\0\0\0\2sRGB\0\0", 10);
-        const quint32 crc = crc32(chunk.mid(4));
-        for (int shift = 24; shift >= 0; shift -= 8)
-            chunk.append(char((crc >> shift) & 0xff));
         QByteArray odd = png;
-        odd.insert(8 + 25, chunk); // after the signature and the header chunk
+        odd.insert(8 + 25, pngChunk("sRGB", QByteArray(2, '\0'))); // after the signature and the header chunk
         Entry e = loads(QStringLiteral("png-odd-chunk.png"), odd, picture.size(), kColours);
         e.seed = false;
         out.push_back(e);
@@ -800,6 +786,132 @@ void otherFormats(std::vector<Entry> &out)
                           reason::kBmpUnsupported));
 }
 
+// The colour channels of the quarter picture, for the PNG writer.
+std::function<quint32(int, int, int)> quarterSamples(int width, int height)
+{
+    return [=](int x, int y, int c) {
+        const QRgb v = kColours[quarterOf(x, y, width, height)];
+        return quint32(c == 0 ? qRed(v) : c == 1 ? qGreen(v) : c == 2 ? qBlue(v) : 255);
+    };
+}
+
+// The zlib data of `raw` followed by `zeroMiB` MiB of zeros, every MiB after
+// the first the same few hundred bytes (deflate starts afresh at each full
+// flush), so a file of a few megabytes holds gigabytes of image data.
+QByteArray zlibWithZeroTail(const QByteArray &raw, qint64 zeroMiB)
+{
+    z_stream s{};
+    if (deflateInit(&s, 9) != Z_OK)
+        std::abort();
+    QByteArray out;
+    const auto run = [&](const QByteArray &in, int flush) {
+        s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+        s.avail_in = uInt(in.size());
+        QByteArray produced;
+        do {
+            char buffer[1 << 16];
+            s.next_out = reinterpret_cast<Bytef *>(buffer);
+            s.avail_out = sizeof buffer;
+            deflate(&s, flush);
+            produced.append(buffer, qsizetype(sizeof buffer - s.avail_out));
+        } while (s.avail_out == 0);
+        return produced;
+    };
+    const QByteArray mib(1 << 20, '\0');
+    out += run(raw, Z_FULL_FLUSH);
+    const QByteArray unit = run(mib, Z_FULL_FLUSH);
+    for (qint64 i = 0; i < zeroMiB; ++i)
+        out += unit;
+    out += run({}, Z_FINISH);
+    deflateEnd(&s);
+    // The checksum at the end covers all of it.
+    uLong adler = adler32(1, reinterpret_cast<const Bytef *>(raw.constData()), uInt(raw.size()));
+    const uLong mibAdler = adler32(1, reinterpret_cast<const Bytef *>(mib.constData()), uInt(mib.size()));
+    for (qint64 i = 0; i < zeroMiB; ++i)
+        adler = adler32_combine(adler, mibAdler, z_off_t(mib.size()));
+    for (int i = 0; i < 4; ++i)
+        out[out.size() - 4 + i] = char((adler >> (24 - 8 * i)) & 0xff);
+    return out;
+}
+
+// PNG files of each kind, and damaged ones whose chunks are all intact (their
+// checksums match), so that only the image data tells.
+void pngFiles(std::vector<Entry> &out)
+{
+    constexpr int w = 16;
+    constexpr int h = 8;
+    const QSize size(w, h);
+    const PngHeader rgb{w, h, 8, 2, false};
+    const QByteArray rows = pngScanlines(rgb, quarterSamples(w, h));
+    const QByteArray data = zlibCompress(rows);
+    QByteArray palette;
+    for (const QRgb c : kColours)
+    {
+        palette.append(char(qRed(c)));
+        palette.append(char(qGreen(c)));
+        palette.append(char(qBlue(c)));
+    }
+    const auto indices = [&](int x, int y, int) { return quint32(quarterOf(x, y, w, h)); };
+
+    out.push_back(loads(QStringLiteral("png-rgb.png"), pngFile(rgb, data), size, kColours));
+    {
+        const PngHeader interlaced{w, h, 8, 6, true};
+        out.push_back(loads(QStringLiteral("png-rgba-interlaced.png"),
+                            pngFile(interlaced, zlibCompress(pngScanlines(interlaced, quarterSamples(w, h)))), size,
+                            kColours));
+    }
+    {
+        const PngHeader indexed{w, h, 2, 3, false};
+        out.push_back(loads(QStringLiteral("png-palette-2bit.png"),
+                            pngFile(indexed, zlibCompress(pngScanlines(indexed, indices)), pngChunk("PLTE", palette)),
+                            size, kColours));
+        out.push_back(refused(QStringLiteral("png-palette-missing.png"),
+                              pngFile(indexed, zlibCompress(pngScanlines(indexed, indices))),
+                              QStringLiteral("the PNG data is damaged (the palette is missing)")));
+    }
+    {
+        const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+        const PngHeader grey{w, h, 16, 0, false};
+        const auto level = [&](int x, int y, int) { return quint32(qRed(greys[quarterOf(x, y, w, h)]) * 257); };
+        out.push_back(loads(QStringLiteral("png-grey-16bit.png"),
+                            pngFile(grey, zlibCompress(pngScanlines(grey, level))), size, greys));
+    }
+    {
+        // The zlib stream lacks its checksum, but every row is there.
+        Entry e = loads(QStringLiteral("png-without-zlib-end.png"), pngFile(rgb, data.left(data.size() - 4)), size,
+                        kColours);
+        e.seed = false;
+        out.push_back(e);
+    }
+
+    {
+        // A reserved block type where the first deflate block starts.
+        QByteArray broken = data;
+        broken[2] = char(broken[2] | 0x06);
+        out.push_back(refused(QStringLiteral("png-corrupt-zlib.png"), pngFile(rgb, broken),
+                              QStringLiteral("the image data cannot be decompressed")));
+    }
+    out.push_back(refused(QStringLiteral("png-data-ends-early.png"),
+                          pngFile(rgb, zlibCompress(rows.left(rows.size() / 2))),
+                          QStringLiteral("the image data ends before the last row")));
+    {
+        QByteArray filtered = rows;
+        filtered[3 * (1 + w * 3)] = char(7); // the fourth row's filter
+        out.push_back(refused(QStringLiteral("png-bad-row-filter.png"), pngFile(rgb, zlibCompress(filtered)),
+                              QStringLiteral("row filter 7")));
+    }
+    // 64 MiB of zeros after the last row, in 64 KiB of file.
+    out.push_back(refused(QStringLiteral("png-compressed-tail.png"), pngFile(rgb, zlibWithZeroTail(rows, 64)),
+                          QStringLiteral("its image data is longer than a picture of 16 x 8 pixels needs")));
+    out.push_back(refused(QStringLiteral("png-unknown-critical-chunk.png"),
+                          pngFile(rgb, data, pngChunk("ZZZZ", "?")),
+                          QStringLiteral("this kind of PNG is not supported")));
+    out.push_back(refused(QStringLiteral("png-bad-bit-depth.png"), pngFile({w, h, 3, 2, false}, data),
+                          QStringLiteral("the PNG header is damaged")));
+    out.push_back(refused(QStringLiteral("png-no-image-data.png"), pngFile(rgb, {}),
+                          QStringLiteral("the PNG data is damaged (there is no image data)")));
+}
+
 } // namespace
 
 std::vector<Entry> entries()
@@ -810,6 +922,7 @@ std::vector<Entry> entries()
     jpegVariants(out);
     jpegDamage(out);
     otherFormats(out);
+    pngFiles(out);
     return out;
 }
 
@@ -886,6 +999,328 @@ QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe)
     const QByteArray out(reinterpret_cast<const char *>(buffer), qsizetype(size));
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
+    return out;
+}
+
+} // namespace velloran::corpus
+
+namespace velloran::corpus {
+
+namespace {
+
+struct PngPass
+{
+    int x0, y0, dx, dy;
+};
+constexpr std::array<PngPass, 7> kAdam7 = {{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+
+int pngChannels(int colourType)
+{
+    return colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+}
+
+int paethPredictor(int a, int b, int c)
+{
+    const int p = a + b - c;
+    const int pa = std::abs(p - a);
+    const int pb = std::abs(p - b);
+    const int pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+} // namespace
+
+QByteArray pngScanlines(const PngHeader &header, const std::function<quint32(int, int, int)> &sample)
+{
+    const int channels = pngChannels(header.colourType);
+    const int bitsPerPixel = channels * header.depth;
+    const int bpp = std::max(1, bitsPerPixel / 8);
+    std::vector<PngPass> passes;
+    if (header.interlaced)
+        passes.assign(kAdam7.begin(), kAdam7.end());
+    else
+        passes.push_back({0, 0, 1, 1});
+    QByteArray out;
+    int filter = 0;
+    for (const PngPass &pass : passes) {
+        const int w = header.width > pass.x0 ? (header.width - pass.x0 + pass.dx - 1) / pass.dx : 0;
+        const int h = header.height > pass.y0 ? (header.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
+        if (w == 0 || h == 0)
+            continue;
+        const qsizetype rowBytes = (qsizetype(w) * bitsPerPixel + 7) / 8;
+        QByteArray previous(rowBytes, '\0');
+        for (int r = 0; r < h; ++r) {
+            QByteArray row(rowBytes, '\0');
+            qsizetype bit = 0;
+            for (int i = 0; i < w; ++i) {
+                for (int c = 0; c < channels; ++c, bit += header.depth) {
+                    const quint32 v = sample(pass.x0 + i * pass.dx, pass.y0 + r * pass.dy, c);
+                    if (header.depth == 16) {
+                        row[bit / 8] = char(v >> 8);
+                        row[bit / 8 + 1] = char(v);
+                    } else {
+                        const int shift = 8 - header.depth - int(bit % 8);
+                        row[bit / 8] = char(uchar(row[bit / 8]) | uchar(v << shift));
+                    }
+                }
+            }
+            const auto at = [](const QByteArray &b, qsizetype i) { return i < 0 ? 0 : int(uchar(b[i])); };
+            out.append(char(filter));
+            for (qsizetype i = 0; i < rowBytes; ++i) {
+                const int x = uchar(row[i]);
+                const int a = at(row, i - bpp);
+                const int b = at(previous, i);
+                const int c = at(previous, i - bpp);
+                const int predicted = filter == 0 ? 0
+                                      : filter == 1 ? a
+                                      : filter == 2 ? b
+                                      : filter == 3 ? (a + b) / 2
+                                                    : paethPredictor(a, b, c);
+                out.append(char(x - predicted));
+            }
+            filter = (filter + 1) % 5;
+            previous = row;
+        }
+    }
+    return out;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &body)
+{
+    QByteArray out;
+    const auto put32 = [&](quint32 v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.append(char((v >> shift) & 0xff));
+    };
+    put32(quint32(body.size()));
+    const QByteArray typed = QByteArray(type, 4) + body;
+    out += typed;
+    put32(quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))));
+    return out;
+}
+
+QByteArray pngFile(const PngHeader &header, const QByteArray &zlibData, const QByteArray &before,
+                   qsizetype chunkBytes)
+{
+    QByteArray ihdr;
+    const auto put32 = [&](quint32 v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            ihdr.append(char((v >> shift) & 0xff));
+    };
+    put32(quint32(header.width));
+    put32(quint32(header.height));
+    ihdr.append(char(header.depth));
+    ihdr.append(char(header.colourType));
+    ihdr.append('\0');
+    ihdr.append('\0');
+    ihdr.append(char(header.interlaced ? 1 : 0));
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    out += pngChunk("IHDR", ihdr);
+    out += before;
+    for (qsizetype at = 0; at < zlibData.size(); at += chunkBytes)
+        out += pngChunk("IDAT", zlibData.mid(at, chunkBytes));
+    out += pngChunk("IEND", {});
+    return out;
+}
+
+QByteArray zlibCompress(const QByteArray &raw)
+{
+    uLongf size = compressBound(uLong(raw.size()));
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef *>(out.data()), &size, reinterpret_cast<const Bytef *>(raw.constData()),
+                  uLong(raw.size()), 9)
+        != Z_OK) {
+        std::fprintf(stderr, "corpus: zlib failed\n");
+        std::abort();
+    }
+    out.truncate(qsizetype(size));
+    return out;
+}
+
+} // namespace velloran::corpus
+
+namespace velloran::corpus {
+
+namespace {
+
+// Bits, most significant first, with JPEG's byte stuffing.
+class JpegBits
+{
+public:
+    explicit JpegBits(QByteArray &out) : out_(out) {}
+    void put(quint32 value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            byte_ = (byte_ << 1) | ((value >> i) & 1);
+            if (++bits_ == 8)
+                flushByte();
+        }
+    }
+    // Pads the last byte with ones, as encoders do.
+    void align()
+    {
+        while (bits_ != 0)
+            put(1, 1);
+    }
+
+private:
+    void flushByte()
+    {
+        out_.append(char(byte_));
+        if (byte_ == 0xff)
+            out_.append('\0');
+        byte_ = 0;
+        bits_ = 0;
+    }
+    QByteArray &out_;
+    quint32 byte_ = 0;
+    int bits_ = 0;
+};
+
+void putSegment(QByteArray &out, int marker, const QByteArray &body)
+{
+    out.append(char(0xff));
+    out.append(char(marker));
+    out.append(char((body.size() + 2) >> 8));
+    out.append(char((body.size() + 2) & 0xff));
+    out += body;
+}
+
+} // namespace
+
+QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCoefficient)
+{
+    QByteArray out("\xff\xd8", 2);
+    putSegment(out, 0xdb, QByteArray(1, '\0') + QByteArray(64, '\1'));
+    QByteArray frame;
+    frame.append('\x08');
+    frame.append(char(height >> 8));
+    frame.append(char(height & 0xff));
+    frame.append(char(width >> 8));
+    frame.append(char(width & 0xff));
+    frame.append("\x01\x01\x11\x00", 4);
+    putSegment(out, 0xc2, frame);
+    // DC: the one difference 0, a 1-bit code. AC: the end-of-band runs
+    // EOB0 to EOB14 (symbols 0x00 to 0xe0), fifteen 4-bit codes.
+    QByteArray dc("\x00", 1);
+    dc += QByteArray("\x01", 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    putSegment(out, 0xc4, dc);
+    QByteArray ac("\x10", 1);
+    ac += QByteArray(3, '\0') + QByteArray(1, char(15)) + QByteArray(12, '\0');
+    for (int r = 0; r < 15; ++r)
+        ac.append(char(r << 4));
+    putSegment(out, 0xc4, ac);
+
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    const auto scan = [&](int ss, int se, int ah, int al) {
+        QByteArray header("\x01\x01\x00", 3);
+        header.append(char(ss));
+        header.append(char(se));
+        header.append(char(ah << 4 | al));
+        putSegment(out, 0xda, header);
+        JpegBits bits(out);
+        if (ss == 0) {
+            for (qint64 i = 0; i < blocks; ++i)
+                bits.put(0, 1);
+        } else {
+            for (qint64 left = blocks; left > 0;) {
+                const qint64 run = std::min<qint64>(left, 32767);
+                int r = 0;
+                while ((2LL << r) <= run)
+                    ++r;
+                bits.put(quint32(r), 4); // the code of EOBr is r in four bits
+                bits.put(quint32(run - (1LL << r)), r);
+                left -= run;
+            }
+        }
+        bits.align();
+    };
+    scan(0, 0, 0, 0);
+    // Successive approximation of all 63 coefficients from bit 13 down, over
+    // and over: each pass starts afresh with Ah = 0 where the last ended.
+    for (int i = 1; i < scans; ++i) {
+        const int step = (i - 1) % 14;
+        scan(1, lastCoefficient, step == 0 ? 0 : 14 - step, 13 - step);
+    }
+    out.append("\xff\xd9", 2);
+    return out;
+}
+
+} // namespace velloran::corpus
+
+namespace velloran::corpus {
+
+std::vector<LargeEntry> largeEntries()
+{
+    std::vector<LargeEntry> out;
+    const auto loadsLarge = [](QString name, QSize size) {
+        Entry e;
+        e.fileName = std::move(name);
+        e.size = size;
+        e.quarters = kColours;
+        return e;
+    };
+    const auto refusedLarge = [](QString name, QString reason) {
+        Entry e;
+        e.fileName = std::move(name);
+        e.outcome = Outcome::Refused;
+        e.reason = std::move(reason);
+        return e;
+    };
+
+    // The largest picture accepted, uncompressed: 192 MiB of rows.
+    out.push_back({loadsLarge(QStringLiteral("bmp-8192x8192-24bit.bmp"), QSize(8192, 8192)), [] {
+                       constexpr int side = 8192;
+                       Bmp bmp{40, side, side, 24, kRgb, {}, 0, {}, {}};
+                       // Rows in file order: the bottom half first.
+                       QByteArray rows[2];
+                       for (int half = 0; half < 2; ++half)
+                           for (int x = 0; x < side; ++x) {
+                               const QRgb c = kColours[quarterOf(x, half == 0 ? side - 1 : 0, side, side)];
+                               rows[half].append(char(qBlue(c)));
+                               rows[half].append(char(qGreen(c)));
+                               rows[half].append(char(qRed(c)));
+                           }
+                       bmp.pixels.reserve(qsizetype(side) * side * 3);
+                       for (int r = 0; r < side; ++r)
+                           bmp.pixels += rows[r < side / 2 ? 0 : 1];
+                       return bmp.file();
+                   }});
+    // A small PNG followed by 8 GiB of compressed zeros in 8 MB of image data.
+    out.push_back({refusedLarge(QStringLiteral("png-64x64-compressed-tail.png"),
+                                QStringLiteral("its image data is longer than a picture of 64 x 64 pixels needs")),
+                   [] {
+                       const PngHeader header{64, 64, 8, 2, false};
+                       return pngFile(header, zlibWithZeroTail(pngScanlines(header, quarterSamples(64, 64)), 8192),
+                                      {}, 1 << 20);
+                   }});
+    out.push_back({refusedLarge(QStringLiteral("jpeg-8192x8192-500-scans.jpg"),
+                                QStringLiteral("the JPEG data is damaged (more scans than a picture of 8192 x 8192 "
+                                               "pixels can take")),
+                   [] { return progressiveJpegWithScans(8192, 8192, 500); }});
+    // Run-length codes that write nothing: runs and deltas standing still at
+    // the end of the first row, 256 MiB of them.
+    out.push_back({refusedLarge(QStringLiteral("bmp-rle8-idle-codes.bmp"),
+                                QStringLiteral("the BMP data is damaged (more than 12288 run-length codes that write "
+                                               "no pixel)")),
+                   [] {
+                       constexpr int side = 8192;
+                       QByteArray codes;
+                       for (int x = 0; x < side; x += 128) {
+                           codes.append(char(128));
+                           codes.append(char(quarterOf(x, side - 1, side, side)));
+                       }
+                       const QByteArray idle("\x01\x00\x00\x02\x00\x00", 6);
+                       const qsizetype count = (256 << 20) / idle.size();
+                       codes.reserve(codes.size() + count * idle.size() + 2);
+                       for (qsizetype i = 0; i < count; ++i)
+                           codes += idle;
+                       codes.append("\0\1", 2);
+                       return Bmp{40, side, side, 8, kRle8, QList<QRgb>(kColours.begin(), kColours.end()), 4, {},
+                                  codes}
+                           .file();
+                   }});
     return out;
 }
 

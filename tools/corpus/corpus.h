@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -45,6 +46,16 @@ struct Entry
 // Every file of the corpus, in a fixed order.
 std::vector<Entry> entries();
 
+// Large files within every limit (up to the largest picture and hundreds of
+// megabytes) whose decoding could take far longer than their pixels
+// justify, each with what loading it must give, and made only when asked.
+struct LargeEntry
+{
+    Entry entry; // without its bytes
+    std::function<QByteArray()> make;
+};
+std::vector<LargeEntry> largeEntries();
+
 // JPEG files written with libjpeg, for the corpus and for tests of the
 // decoder.
 enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
@@ -65,6 +76,36 @@ struct JpegRecipe
 // ones ink amounts from its colour (K from the brightest channel), stored
 // inverted in the Adobe variants as Adobe's writers do.
 QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe = {});
+
+// PNG files, written byte by byte; zlib compresses the image data.
+struct PngHeader
+{
+    int width = 0;
+    int height = 0;
+    int depth = 8;
+    int colourType = 2; // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+    bool interlaced = false;
+};
+
+// The image data before compression: every row (of every Adam7 pass when
+// interlaced) filtered with the five filters in turn. `sample(x, y, c)` is
+// channel c of the pixel at (x, y): a grey level, colour value or palette
+// index within the bit depth.
+QByteArray pngScanlines(const PngHeader &header, const std::function<quint32(int, int, int)> &sample);
+// One chunk: length, type, body and checksum.
+QByteArray pngChunk(const char *type, const QByteArray &body);
+// A whole file: signature, header chunk, `before` (chunks that precede the
+// image data), the zlib data in IDAT chunks of at most `chunkBytes` each,
+// and the end chunk.
+QByteArray pngFile(const PngHeader &header, const QByteArray &zlibData, const QByteArray &before = {},
+                   qsizetype chunkBytes = 1 << 16);
+QByteArray zlibCompress(const QByteArray &raw);
+
+// A greyscale progressive JPEG of `scans` scans whose data is almost all
+// end-of-band runs: a DC scan, then successive approximation of the AC
+// coefficients 1 to lastCoefficient from bit 13 down, repeated. A few hundred
+// kilobytes, each scan a pass over every block of the picture.
+QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCoefficient = 63);
 
 // Reasons that the decoders give, as entries expect them.
 namespace reason {

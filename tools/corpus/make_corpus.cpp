@@ -1,6 +1,7 @@
-// velloran-make-corpus DIR [--seeds]: writes the corpus of picture files
-// into DIR, with expected.txt saying what loading each must give. With
-// --seeds only the well-formed variants are written, as fuzzing seeds.
+// velloran-make-corpus DIR [--seeds | --large]: writes the corpus of picture
+// files into DIR, with expected.txt saying what loading each must give. With
+// --seeds only the well-formed variants are written, as fuzzing seeds; with
+// --large the large hostile files instead (hundreds of megabytes).
 #include "corpus/corpus.h"
 
 #include <QDir>
@@ -13,10 +14,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const bool seedsOnly = arguments.contains(QStringLiteral("--seeds"));
+    const bool large = arguments.contains(QStringLiteral("--large"));
     QStringList folders = arguments;
     folders.removeAll(QStringLiteral("--seeds"));
-    if (folders.size() != 1) {
-        QTextStream(stderr) << "usage: velloran-make-corpus DIR [--seeds]" << Qt::endl;
+    folders.removeAll(QStringLiteral("--large"));
+    if (folders.size() != 1 || (seedsOnly && large)) {
+        QTextStream(stderr) << "usage: velloran-make-corpus DIR [--seeds | --large]" << Qt::endl;
         return 2;
     }
     const QDir dir(folders.first());
@@ -25,12 +28,24 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    std::vector<velloran::corpus::LargeEntry> entries;
+    if (large) {
+        entries = velloran::corpus::largeEntries();
+    } else {
+        for (velloran::corpus::Entry &entry : velloran::corpus::entries())
+            entries.push_back({std::move(entry), {}});
+    }
     QByteArray expected;
-    for (const velloran::corpus::Entry &entry : velloran::corpus::entries()) {
+    for (velloran::corpus::LargeEntry &made : entries) {
+        velloran::corpus::Entry &entry = made.entry;
         if (seedsOnly && !entry.seed)
             continue;
+        if (made.make)
+            entry.bytes = made.make();
         QFile file(dir.filePath(entry.fileName));
-        if (!file.open(QIODevice::WriteOnly) || file.write(entry.bytes) != entry.bytes.size()) {
+        const bool written = file.open(QIODevice::WriteOnly) && file.write(entry.bytes) == entry.bytes.size();
+        entry.bytes.clear();
+        if (!written) {
             QTextStream(stderr) << "velloran-make-corpus: cannot write " << file.fileName() << Qt::endl;
             return 1;
         }
