@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     ScriptedPrompts prompts(arguments[1]);
     WindowEnvironment environment = WindowEnvironment::standard();
     environment.documentsFolder = [&] { return documents.path(); };
+    environment.skinFile = QStringLiteral(VELLORAN_ACCENT);
     Velloran window(prompts, environment);
     if (!window.Form_Load())
         return 1;
