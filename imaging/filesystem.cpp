@@ -34,10 +34,10 @@ public:
         const QString fresh = path + QStringLiteral(".~%1").arg(QRandomGenerator::global()->generate(), 8, 16,
                                                                  QLatin1Char('0'));
         const QString what = QStringLiteral("Cannot write %1").arg(native(path));
-        if (Status s = native::createFile(fresh, bytes); !s)
+        if (Status s = nativefiles::createFile(fresh, bytes); !s)
             return sentence(what, s);
-        if (Status s = native::replaceFile(fresh, path); !s) {
-            (void)native::removeFile(fresh);
+        if (Status s = nativefiles::replaceFile(fresh, path); !s) {
+            (void)nativefiles::removeFile(fresh);
             return sentence(what, s);
         }
         return Status::success();
@@ -45,14 +45,14 @@ public:
 
     Status replace(const QString &from, const QString &to) override
     {
-        if (Status s = native::replaceFile(from, to); !s)
+        if (Status s = nativefiles::replaceFile(from, to); !s)
             return sentence(QStringLiteral("Cannot put %1 in the place of %2").arg(native(from), native(to)), s);
         return Status::success();
     }
 
     Status keepCopy(const QString &from, const QString &to) override
     {
-        const Status linked = native::linkFile(from, to);
+        const Status linked = nativefiles::linkFile(from, to);
         if (linked)
             return linked;
         // File systems without hard links (FAT, some network shares) get a
@@ -65,21 +65,21 @@ public:
         bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return sentence(what, Status::failure(file.errorString(), int(file.error())));
-        if (Status s = native::createFile(to, bytes); !s)
+        if (Status s = nativefiles::createFile(to, bytes); !s)
             return sentence(what, s);
         return Status::success();
     }
 
     Status remove(const QString &path) override
     {
-        if (Status s = native::removeFile(path); !s)
+        if (Status s = nativefiles::removeFile(path); !s)
             return sentence(QStringLiteral("Cannot remove %1").arg(native(path)), s);
         return Status::success();
     }
 
     Status flushFolder(const QString &folder) override
     {
-        if (Status s = native::flushFolder(folder); !s)
+        if (Status s = nativefiles::flushFolder(folder); !s)
             return sentence(QStringLiteral("Cannot flush the folder %1 to the disk").arg(native(folder)), s);
         return Status::success();
     }
@@ -120,12 +120,14 @@ public:
         return QFileInfo(path).canonicalFilePath();
     }
 
-    QStringList entries(const QString &folder, const QString &prefix) const override
+    Status entries(const QString &folder, const QString &prefix, QStringList *names) const override
     {
-        QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                   | QDir::NoDotAndDotDot);
-        names.removeIf([&](const QString &name) { return !name.startsWith(prefix); });
-        return names;
+        const QDir dir(folder);
+        if (!dir.isReadable())
+            return Status::failure(QStringLiteral("Cannot list the folder %1: it cannot be read.").arg(native(folder)));
+        *names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        names->removeIf([&](const QString &name) { return !name.startsWith(prefix); });
+        return Status::success();
     }
 };
 

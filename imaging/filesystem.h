@@ -46,8 +46,8 @@ public:
     // The path with every link resolved; empty when nothing is there.
     virtual QString canonicalPath(const QString &path) const = 0;
     // The names of the entries of the folder that begin with `prefix`,
-    // hidden ones included.
-    virtual QStringList entries(const QString &folder, const QString &prefix) const = 0;
+    // hidden ones included; fails when the folder cannot be listed.
+    virtual Status entries(const QString &folder, const QString &prefix, QStringList *names) const = 0;
 
     bool exists(const QString &path) const { return kind(path) != Kind::None; }
 

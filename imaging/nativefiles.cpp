@@ -13,10 +13,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-namespace velloran::native {
+namespace velloran::nativefiles {
 
 namespace {
 
@@ -103,6 +105,43 @@ Status flushFolder(const QString &)
     // The file system keeps its folders durable by itself, and replaceFile
     // writes through.
     return Status::success();
+}
+
+Status lockFile(const QString &path, FileLock *lock)
+{
+    // Shared with no one, the open file is the lock; it goes with the last
+    // handle, however the process ends. A link is opened as itself and
+    // refused.
+    HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // Held, or being removed by a holder that is letting go (which
+        // reads as access denied while the file is still there).
+        const bool there = GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || (error == ERROR_ACCESS_DENIED && there))
+            return Status::failure(QString(), kLockHeld);
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+            return Status::failure(systemFailure(int(error)).message(), kLockNotPermitted);
+        return systemFailure(int(error));
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)
+        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        CloseHandle(file);
+        return Status::failure(QStringLiteral("something other than a file is there"));
+    }
+    lock->handle = reinterpret_cast<qintptr>(file);
+    lock->path = path;
+    return Status::success();
+}
+
+void unlockFile(FileLock *lock)
+{
+    if (lock->handle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(lock->handle)); // removes the file
+    lock->handle = -1;
 }
 
 #else
@@ -199,6 +238,56 @@ Status flushFolder(const QString &folder)
     return result;
 }
 
+Status lockFile(const QString &path, FileLock *lock)
+{
+    const QByteArray name = QFile::encodeName(path);
+    for (;;) {
+        // Not through a link, and never waiting on a pipe.
+        int fd;
+        do
+            fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EACCES || error == EPERM || error == EROFS)
+                return Status::failure(systemFailure(error).message(), kLockNotPermitted);
+            return systemFailure(error);
+        }
+        struct stat opened;
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            return Status::failure(QStringLiteral("something other than a file is there"));
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK || error == EINTR)
+                return Status::failure(QString(), kLockHeld);
+            return systemFailure(error);
+        }
+        // A holder removes the file as it lets go; the lock is only ours if
+        // the file locked is still the one at the path.
+        struct stat current;
+        if (::stat(name.constData(), &current) == 0 && current.st_dev == opened.st_dev
+            && current.st_ino == opened.st_ino) {
+            lock->handle = fd;
+            lock->path = path;
+            return Status::success();
+        }
+        ::close(fd);
+    }
+}
+
+void unlockFile(FileLock *lock)
+{
+    if (lock->handle != -1) {
+        // Removed while still held, so that no one takes a file on its way out.
+        ::unlink(QFile::encodeName(lock->path).constData());
+        ::close(int(lock->handle));
+    }
+    lock->handle = -1;
+}
+
 #endif
 
-} // namespace velloran::native
+} // namespace velloran::nativefiles

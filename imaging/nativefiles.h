@@ -14,7 +14,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace velloran::native {
+namespace velloran::nativefiles {
 
 // Creates `path`, which must not exist (not even as a link: nothing is
 // written through one), with exactly these bytes, flushed to the disk.
@@ -37,4 +37,27 @@ Status removeFile(const QString &path);
 // durable. Where the platform keeps them durable by itself this does nothing.
 Status flushFolder(const QString &folder);
 
-} // namespace velloran::native
+// An exclusive lock held through a file, by one holder at a time across
+// processes and within one. The system lets go of it when the holder's
+// process ends in any way, so a crash never leaves it held.
+struct FileLock
+{
+    qintptr handle = -1;
+    QString path;
+};
+
+// The codes of lockFile's failures: another holder has the lock; the user
+// may not create the file (the message then holds the system's reason).
+inline constexpr int kLockHeld = -1;
+inline constexpr int kLockNotPermitted = -2;
+
+// Takes the lock at `path` without waiting, creating the file. Fails with
+// kLockHeld while another holder has it, kLockNotPermitted where the file
+// may not be created; fails when something other than a plain file (a link,
+// a folder, a device) stands at the path.
+Status lockFile(const QString &path, FileLock *lock);
+
+// Lets go of the lock and removes its file.
+void unlockFile(FileLock *lock);
+
+} // namespace velloran::nativefiles

@@ -1,12 +1,17 @@
 #include "skin/skincommit.h"
 
 #include "imaging/filesystem.h"
+#include "imaging/nativefiles.h"
 #include "skin/skinexport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QThread>
+
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -18,8 +23,11 @@ namespace {
 
 const QString kRecordName = QStringLiteral(".velloran-export");
 const QString kLockName = QStringLiteral(".velloran-lock");
-const QByteArray kRecordHeading = "Velloran export record 1";
+const QByteArray kRecordHeading = "Velloran export record 2";
 constexpr qint64 kMaxRecordBytes = 64 * 1024;
+// No file of a skin is larger (the description's template is at most
+// 16 MiB); a larger one at a target's name is not one the export wrote.
+constexpr qint64 kMaxSkinFileBytes = 64 * 1024 * 1024;
 constexpr int kFileCount = 5;
 
 QString native(const QString &path)
@@ -56,6 +64,54 @@ Status joined(const QString &first, const QStringList &more, int code = 0)
     return Status::failure(parts.join(QLatin1Char(' ')), code);
 }
 
+// What tells one file of a skin from another: its size and the CRC-32 of
+// its bytes. (Not proof against someone making a file look like another,
+// who could change the folder anyway; enough to know an export's own files
+// from those a user put there since.)
+struct FileId
+{
+    qint64 size = -1;
+    quint32 crc = 0;
+
+    bool known() const { return size >= 0; }
+    bool operator==(const FileId &) const = default;
+
+    QByteArray text() const
+    {
+        return known() ? QByteArray::number(size) + ':' + QByteArray::number(crc, 16).rightJustified(8, '0')
+                       : QByteArray("-");
+    }
+    static std::optional<FileId> parse(const QByteArray &text)
+    {
+        if (text == "-")
+            return FileId{};
+        static const QRegularExpression pattern(QStringLiteral("^(\\d{1,12}):([0-9a-f]{8})$"));
+        const auto m = pattern.match(QString::fromLatin1(text));
+        if (!m.hasMatch())
+            return std::nullopt;
+        return FileId{m.captured(1).toLongLong(), m.captured(2).toUInt(nullptr, 16)};
+    }
+};
+
+// The id of the plain file at `path`; unknown when something else or
+// nothing is there, or it cannot be read.
+FileId identify(const FileSystem &fs, const QString &path)
+{
+    if (fs.kind(path) != FileSystem::Kind::File)
+        return {};
+    QByteArray bytes;
+    if (!fs.readFile(path, kMaxSkinFileBytes, &bytes))
+        return {};
+    uLong crc = crc32(0L, Z_NULL, 0);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const uInt piece = uInt(std::min<qsizetype>(bytes.size() - done, 1 << 30));
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(bytes.constData() + done), piece);
+        done += piece;
+    }
+    return {bytes.size(), quint32(crc)};
+}
+
 } // namespace
 
 // What one export is doing, as kept in the record in the Skins folder.
@@ -67,7 +123,8 @@ struct ExportRecord
     QString name;        // the skin name as typed
     QString stem;        // ".velloran-" and eight hex digits
     State state = State::Staging;
-    std::array<bool, kFileCount> earlier{}; // an earlier file stood at the target
+    std::array<FileId, kFileCount> earlier{}; // the file that stood at each target, if any
+    std::array<FileId, kFileCount> fresh{};   // the file the export puts there
 
     // Derived from the above.
     QStringList targets;
@@ -91,22 +148,22 @@ struct ExportRecord
 
     QByteArray text() const
     {
-        QByteArray flags;
-        for (bool e : earlier)
-            flags += e ? '1' : '0';
-        return kRecordHeading + '\n' + "state " + (state == State::Staging ? "staging" : "committing") + '\n'
-               + "skin " + name.toUtf8() + '\n' + "stem " + stem.toLatin1() + '\n' + "earlier " + flags + '\n';
+        QByteArray text = kRecordHeading + '\n' + "state " + (state == State::Staging ? "staging" : "committing")
+                          + '\n' + "skin " + name.toUtf8() + '\n' + "stem " + stem.toLatin1() + '\n';
+        for (int i = 0; i < kFileCount; ++i)
+            text += "file " + QByteArray::number(i) + ' ' + earlier[i].text() + ' ' + fresh[i].text() + '\n';
+        return text;
     }
 
-    // The record in `bytes`, when it is one this program wrote for a skin
+    // The record in `bytes`, when it is one this program writes, for a skin
     // name that it would accept: nothing in it can lead outside the folder.
     static std::optional<ExportRecord> parse(const QString &skinsFolder, const QByteArray &bytes)
     {
         const QList<QByteArray> lines = bytes.split('\n');
-        if (lines.size() != 6 || lines[0] != kRecordHeading || !lines[5].isEmpty())
+        if (lines.size() != 5 + kFileCount || lines[0] != kRecordHeading || !lines.last().isEmpty())
             return std::nullopt;
-        auto value = [&](int line, const char *key) -> std::optional<QByteArray> {
-            const QByteArray lead = QByteArray(key) + ' ';
+        auto value = [&](int line, const QByteArray &key) -> std::optional<QByteArray> {
+            const QByteArray lead = key + ' ';
             if (!lines[line].startsWith(lead))
                 return std::nullopt;
             return lines[line].mid(lead.size());
@@ -114,115 +171,167 @@ struct ExportRecord
         const auto state = value(1, "state");
         const auto name = value(2, "skin");
         const auto stem = value(3, "stem");
-        const auto earlier = value(4, "earlier");
-        if (!state || !name || !stem || !earlier)
+        if (!state || !name || !stem)
             return std::nullopt;
         static const QRegularExpression stemPattern(QStringLiteral("^\\.velloran-[0-9a-f]{8}$"));
-        static const QRegularExpression flagsPattern(QStringLiteral("^[01]{5}$"));
         const QString skin = QString::fromUtf8(*name);
         if ((*state != "staging" && *state != "committing") || !checkSkinNameForFiles(skin)
-            || !stemPattern.match(QString::fromLatin1(*stem)).hasMatch()
-            || !flagsPattern.match(QString::fromLatin1(*earlier)).hasMatch())
+            || !stemPattern.match(QString::fromLatin1(*stem)).hasMatch())
             return std::nullopt;
         ExportRecord r = make(skinsFolder, skin, QString::fromLatin1(*stem));
         r.state = *state == "staging" ? State::Staging : State::Committing;
-        for (int i = 0; i < kFileCount; ++i)
-            r.earlier[i] = earlier->at(i) == '1';
+        for (int i = 0; i < kFileCount; ++i) {
+            const auto ids = value(4 + i, "file " + QByteArray::number(i));
+            const QList<QByteArray> parts = ids ? ids->split(' ') : QList<QByteArray>();
+            const auto earlier = parts.size() == 2 ? FileId::parse(parts[0]) : std::nullopt;
+            const auto fresh = parts.size() == 2 ? FileId::parse(parts[1]) : std::nullopt;
+            if (!earlier || !fresh)
+                return std::nullopt;
+            r.earlier[i] = *earlier;
+            r.fresh[i] = *fresh;
+        }
         return r;
     }
 };
 
 namespace {
 
-// Removes every file of the export's stem from its folder (staged files,
-// second names of earlier files, half-written files) and returns a sentence
-// for each that could not be removed.
-QStringList removeLeftovers(FileSystem &fs, const ExportRecord &record)
+// What stands at one of the skin's names, measured against the record.
+enum class Holds { Nothing, Earlier, Fresh, Other };
+
+Holds holds(const FileSystem &fs, const ExportRecord &r, int i)
 {
+    const QString target = r.target(i);
+    if (fs.kind(target) == FileSystem::Kind::None)
+        return Holds::Nothing;
+    const FileId id = identify(fs, target);
+    if (!id.known())
+        return Holds::Other;
+    if (r.fresh[i].known() && id == r.fresh[i])
+        return Holds::Fresh;
+    if (r.earlier[i].known() && id == r.earlier[i])
+        return Holds::Earlier;
+    return Holds::Other;
+}
+
+// Whether every name holds the new file.
+bool allFresh(const FileSystem &fs, const ExportRecord &r)
+{
+    for (int i = 0; i < kFileCount; ++i)
+        if (holds(fs, r, i) != Holds::Fresh)
+            return false;
+    return true;
+}
+
+// Whether every name is as it was before the export: the earlier file, or
+// nothing where there was none.
+bool allEarlier(const FileSystem &fs, const ExportRecord &r)
+{
+    for (int i = 0; i < kFileCount; ++i) {
+        const Holds h = holds(fs, r, i);
+        if (r.earlier[i].known() ? h != Holds::Earlier : h != Holds::Nothing)
+            return false;
+    }
+    return true;
+}
+
+QString removalProblem(const QString &path, const Status &failure)
+{
+    return QStringLiteral("The leftover %1 could not be removed: %2; the next export into this Skins folder "
+                          "removes it.")
+        .arg(native(path), reasonIn(failure, QStringLiteral("Cannot remove %1: ").arg(native(path))));
+}
+
+// Removes every file of the export's stem from its folder (staged files,
+// second names of earlier files, half-written files), then the record: the
+// end of every export, whichever way it went. Returns a sentence for each
+// thing that could not be removed; the record then stays, to keep them
+// known to the next run.
+QStringList finish(FileSystem &fs, const ExportRecord &r)
+{
+    QStringList names;
+    if (Status s = fs.entries(r.folder, r.stem, &names); !s)
+        return {s.message()};
     QStringList problems;
-    for (const QString &name : fs.entries(record.folder, record.stem)) {
-        const QString path = record.folder + name;
+    for (const QString &name : names) {
+        const QString path = r.folder + name;
         if (fs.kind(path) == FileSystem::Kind::Folder)
             continue;
         if (Status s = fs.remove(path); !s)
-            problems << QStringLiteral("The leftover %1 could not be removed: %2; the next export into this "
-                                       "Skins folder removes it.")
-                            .arg(native(path), reasonIn(s, QStringLiteral("Cannot remove %1: ").arg(native(path))));
+            problems << removalProblem(path, s);
     }
-    return problems;
-}
-
-// Removes the leftovers and the record: the end of every export, whichever
-// way it went.
-QStringList finish(FileSystem &fs, const ExportRecord &record)
-{
-    QStringList problems = removeLeftovers(fs, record);
     if (!problems.isEmpty())
-        return problems; // the record keeps them known to the next run
-    if (Status s = fs.remove(record.path()); !s && fs.exists(record.path()))
-        problems << QStringLiteral("The record %1 could not be removed: %2; the next export into this Skins "
-                                   "folder removes it.")
-                        .arg(native(record.path()),
-                             reasonIn(s, QStringLiteral("Cannot remove %1: ").arg(native(record.path()))));
+        return problems;
+    if (Status s = fs.remove(r.path()); !s && fs.exists(r.path()))
+        problems << removalProblem(r.path(), s);
     return problems;
 }
 
-bool anyStaged(FileSystem &fs, const ExportRecord &record)
-{
-    for (int i = 0; i < kFileCount; ++i)
-        if (fs.exists(record.staged(i)))
-            return true;
-    return false;
-}
-
-// Makes the skin's files what they were before the commit began: each
-// earlier file back from its second name, each file that the commit added
-// removed. Safe to repeat after a crash at any point inside it: a second
-// name that is gone has been put back already, and a staged file that is
-// gone has replaced its target. The staged files go only once every target
-// is back, so that a record whose staged files are all gone always means a
-// finished commit.
-QStringList undo(FileSystem &fs, const ExportRecord &record)
+// Makes each of the skin's names what it was before the commit: the earlier
+// file back from its second name where the new one stands, the new file
+// removed where there was none. Decided by what each name holds, so it is
+// safe to repeat after a crash at any point inside it, and a file that is
+// neither the earlier nor the new one (a user's, since) is left alone and
+// named in `notes`.
+QStringList undo(FileSystem &fs, const ExportRecord &r, QStringList *notes)
 {
     QStringList problems;
     for (int i = 0; i < kFileCount; ++i) {
-        const QString target = record.target(i);
-        if (record.earlier[i]) {
-            const QString kept = record.kept(i);
-            if (!fs.exists(kept))
+        const QString target = r.target(i);
+        const Holds h = holds(fs, r, i);
+        if (h == Holds::Other) {
+            *notes << QStringLiteral("%1 was left as it is: it is neither the earlier file nor the one the export "
+                                     "wrote.")
+                          .arg(native(target));
+            continue;
+        }
+        if (r.earlier[i].known()) {
+            if (h == Holds::Earlier)
                 continue;
+            const QString kept = r.kept(i);
+            if (identify(fs, kept) != r.earlier[i]) {
+                problems << QStringLiteral("The earlier %1 cannot be put back: its copy %2 is gone or changed.")
+                                .arg(native(target), native(kept));
+                continue;
+            }
             if (Status s = fs.replace(kept, target); !s)
                 problems << s.message()
                                 + QStringLiteral(" The earlier %1 could not be put back; it is kept as %2.")
                                       .arg(native(target), native(kept));
-        } else if (!fs.exists(record.staged(i)) && fs.exists(target)) {
+        } else if (h == Holds::Fresh) {
             if (Status s = fs.remove(target); !s)
                 problems << s.message() + QStringLiteral(" The new %1 could not be removed.").arg(native(target));
         }
     }
     if (!problems.isEmpty())
         return problems;
-    if (Status s = fs.flushFolder(record.folder); !s)
-        return {s.message()};
-    return finish(fs, record);
+    if (Status s = fs.flushFolder(r.folder); !s)
+        return {QStringLiteral("The skin's files are as they were, but they may not be on the disk yet:"),
+                s.message()};
+    return finish(fs, r);
 }
 
-bool anyEarlier(const ExportRecord &record)
+bool anyEarlier(const ExportRecord &r)
 {
-    return std::find(record.earlier.begin(), record.earlier.end(), true) != record.earlier.end();
+    return std::any_of(r.earlier.begin(), r.earlier.end(), [](const FileId &id) { return id.known(); });
 }
 
 // What undoing brought back, for the user.
-QString undoneText(const ExportRecord &record)
+QString undoneText(const ExportRecord &r)
 {
-    return anyEarlier(record)
-               ? QStringLiteral("the earlier files of the skin \"%1\" are back as they were.").arg(record.name)
-               : QStringLiteral("the files of the unfinished skin \"%1\" were removed.").arg(record.name);
+    return anyEarlier(r) ? QStringLiteral("the earlier files of the skin \"%1\" are back as they were.").arg(r.name)
+                         : QStringLiteral("the files of the unfinished skin \"%1\" were removed.").arg(r.name);
 }
 
 QString recoveryTail()
 {
     return QStringLiteral("Velloran tries again at the next export into this Skins folder or at its next start.");
+}
+
+// Whether the record's folder still lies inside the Skins folder, now.
+bool folderInside(const FileSystem &fs, const ExportRecord &r)
+{
+    return inside(fs.canonicalPath(r.folder), fs.canonicalPath(r.skinsFolder));
 }
 
 } // namespace
@@ -231,15 +340,25 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
 {
     if (report)
         report->clear();
+    QStringList warnings;
     // A record that was being written when the program stopped holds
     // nothing yet; the record itself is in place or not at all.
-    for (const QString &name : fs.entries(skinsFolder, kRecordName + QStringLiteral(".~")))
-        (void)fs.remove(skinsFolder + name);
+    QStringList halfWritten;
+    if (Status s = fs.entries(skinsFolder, kRecordName + QStringLiteral(".~"), &halfWritten); !s)
+        return s;
+    for (const QString &name : halfWritten)
+        if (Status s = fs.remove(skinsFolder + name); !s)
+            warnings << removalProblem(skinsFolder + name, s);
+    auto told = [&](const QString &text) {
+        if (report)
+            *report = joined(text, warnings).message();
+        return Status::success();
+    };
 
     const QString path = skinsFolder + kRecordName;
     switch (fs.kind(path)) {
     case FileSystem::Kind::None:
-        return Status::success();
+        return warnings.isEmpty() ? Status::success() : told(QString());
     case FileSystem::Kind::File:
         break;
     default:
@@ -248,34 +367,31 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
                                    .arg(native(path)));
     }
     QByteArray bytes;
-    if (Status s = fs.readFile(path, kMaxRecordBytes, &bytes); !s)
-        return joined(s.message(), {QStringLiteral("It is the record of an interrupted export, which must be "
-                                                   "finished before another one.")},
-                      s.code());
-
-    const std::optional<ExportRecord> record = ExportRecord::parse(skinsFolder, bytes);
+    const Status read = fs.readFile(path, kMaxRecordBytes, &bytes);
+    const std::optional<ExportRecord> record =
+        read ? ExportRecord::parse(skinsFolder, bytes) : std::nullopt;
     if (!record) {
-        // Not a record this program would write: nothing in it is followed.
+        // Not a record this program writes (or far too long for one): nothing
+        // in it is followed. One that cannot be read at all stays, and says so.
+        if (!read && QFileInfo(path).size() <= kMaxRecordBytes)
+            return joined(read.message(), {QStringLiteral("It is the record of an interrupted export, which must be "
+                                                          "finished before another one.")},
+                          read.code());
         if (Status s = fs.remove(path); !s)
             return s;
-        if (report)
-            *report = QStringLiteral("The unreadable record %1 of an earlier export was removed; no skin was "
-                                     "changed.")
-                          .arg(native(path));
-        return Status::success();
+        return told(QStringLiteral("The unreadable record %1 of an earlier export was removed; no skin was "
+                                   "changed.")
+                        .arg(native(path)));
     }
     if (fs.kind(record->folder) == FileSystem::Kind::None) {
         // The folder went, and every file the export wrote with it.
         if (Status s = fs.remove(path); !s)
             return s;
-        if (report)
-            *report = QStringLiteral("An interrupted export of the skin \"%1\" went into the folder %2, which is "
-                                     "gone; its record was removed.")
-                          .arg(record->name, native(record->folder));
-        return Status::success();
+        return told(QStringLiteral("An interrupted export of the skin \"%1\" went into the folder %2, which is "
+                                   "gone; its record was removed.")
+                        .arg(record->name, native(record->folder)));
     }
-    const QString root = fs.canonicalPath(skinsFolder);
-    if (!inside(fs.canonicalPath(record->folder), root))
+    if (!folderInside(fs, *record))
         return Status::failure(QStringLiteral("An interrupted export of the skin \"%1\" went into the folder %2, "
                                               "which no longer leads to a folder inside the Skins folder; put it "
                                               "back, or remove %3.")
@@ -285,61 +401,67 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
                               .arg(record->name, native(skinsFolder));
     QString done;
     QStringList problems;
+    QStringList notes;
     if (record->state == ExportRecord::State::Staging) {
         problems = finish(fs, *record);
         done = about + QStringLiteral(" before any of its files replaced the skin's; what it had written was "
                                       "removed.");
-    } else if (!anyStaged(fs, *record)) {
+    } else if (allFresh(fs, *record)) {
         problems = finish(fs, *record);
         done = QStringLiteral("An export of the skin \"%1\" into %2 had put all its files in place but had not "
                               "finished; the new skin stays, and what the export left behind was removed.")
                    .arg(record->name, native(skinsFolder));
+    } else if (allEarlier(fs, *record)) {
+        problems = finish(fs, *record);
+        done = about + QStringLiteral("; the skin's files are as they were before it, and what the export left "
+                                      "behind was removed.");
     } else {
-        problems = undo(fs, *record);
+        problems = undo(fs, *record, &notes);
         done = about + QStringLiteral(" before all its files were in place, and was undone: ") + undoneText(*record);
     }
     if (!problems.isEmpty())
-        return joined(about + QStringLiteral(", and finishing it failed:"), problems << recoveryTail());
-    if (report)
-        *report = done;
-    return Status::success();
+        return joined(about + QStringLiteral(", and finishing it failed:"), problems << notes << recoveryTail());
+    warnings = notes + warnings;
+    return told(done);
 }
 
-SkinsFolderLock::SkinsFolderLock(const QString &path)
-    : m_file(path)
+SkinsFolderLock::SkinsFolderLock() = default;
+
+SkinsFolderLock::~SkinsFolderLock()
 {
-    // A lock whose holder has died is taken over at once (the holder's
-    // process is checked); a live holder keeps it however long it takes.
-    m_file.setStaleLockTime(0);
+    nativefiles::unlockFile(&m_lock);
 }
 
 Status SkinsFolderLock::take(const QString &skinsFolder, const QString &firstFile,
                              std::unique_ptr<SkinsFolderLock> *lock, int waitMilliseconds)
 {
     const QString path = skinsFolder + kLockName;
-    if (const QFileInfo info(path); info.isSymbolicLink() || (info.exists() && !info.isFile()))
-        return Status::failure(QStringLiteral("Cannot write %1: something other than a file stands at %2, where "
-                                              "Velloran keeps the lock of the Skins folder; remove it.")
-                                   .arg(native(firstFile), native(path)));
-    std::unique_ptr<SkinsFolderLock> held(new SkinsFolderLock(path));
-    if (held->m_file.tryLock(waitMilliseconds)) {
-        *lock = std::move(held);
-        return Status::success();
-    }
-    switch (held->m_file.error()) {
-    case QLockFile::LockFailedError:
-        return Status::failure(QStringLiteral("Another export into the Skins folder %1 is still running (waited %2 "
-                                              "seconds); try again when it has finished.")
-                                   .arg(native(skinsFolder))
-                                   .arg(waitMilliseconds / 1000));
-    case QLockFile::PermissionError:
-        return Status::failure(QStringLiteral("Cannot write %1: Permission denied (this user may not create files "
-                                              "in the Skins folder %2).")
-                                   .arg(native(firstFile), native(skinsFolder)));
-    default:
-        return Status::failure(QStringLiteral("Cannot write %1: the lock file %2 cannot be created (is the disk "
-                                              "full or read-only?).")
-                                   .arg(native(firstFile), native(skinsFolder + kLockName)));
+    std::unique_ptr<SkinsFolderLock> held(new SkinsFolderLock);
+    const QDeadlineTimer deadline(waitMilliseconds);
+    for (;;) {
+        const Status s = nativefiles::lockFile(path, &held->m_lock);
+        if (s) {
+            *lock = std::move(held);
+            return Status::success();
+        }
+        if (s.code() != nativefiles::kLockHeld) {
+            if (s.code() == nativefiles::kLockNotPermitted)
+                return Status::failure(QStringLiteral("Cannot write %1: %2 (this user may not create files in the "
+                                                      "Skins folder %3).")
+                                           .arg(native(firstFile), s.message(), native(skinsFolder)));
+            return Status::failure(QStringLiteral("Cannot write %1: the lock %2 of the Skins folder cannot be taken "
+                                                  "(%3); remove what stands there if it is not a file.")
+                                       .arg(native(firstFile), native(path), s.message()),
+                                   s.code());
+        }
+        if (deadline.hasExpired())
+            return Status::failure(QStringLiteral("Another export into the Skins folder %1 is still running (waited "
+                                                  "%2 seconds); try again when it has finished.")
+                                       .arg(native(skinsFolder))
+                                       .arg(waitMilliseconds / 1000));
+        // Exports take milliseconds: a short, even pace takes the lock
+        // soon after it is let go.
+        QThread::msleep(10);
     }
 }
 
@@ -371,16 +493,19 @@ QString SkinCommit::abandon()
 
 Status SkinCommit::commit()
 {
-    const ExportRecord &r = *m_record;
+    ExportRecord &r = *m_record;
     auto abandoned = [&](const Status &failure) { return joined(failure.message(), {abandon()}, failure.code()); };
     // Undoes what the commit did so far, after `failure`, and says so.
     auto undone = [&](const Status &failure) {
-        const QStringList problems = undo(m_fs, r);
+        QStringList notes;
+        const QStringList problems = undo(m_fs, r, &notes);
         if (problems.isEmpty())
-            return joined(failure.message(), {QStringLiteral("The export was undone: ") + undoneText(r)},
+            return joined(failure.message(), QStringList{QStringLiteral("The export was undone: ") + undoneText(r)}
+                                                 << notes,
                           failure.code());
-        return joined(failure.message(), QStringList{QStringLiteral("Undoing the export failed too:")} << problems
-                                                                                                      << recoveryTail(),
+        return joined(failure.message(),
+                      QStringList{QStringLiteral("Undoing the export failed too:")} << problems << notes
+                                                                                     << recoveryTail(),
                       failure.code());
     };
 
@@ -391,21 +516,28 @@ Status SkinCommit::commit()
         const QString resolved = m_fs.canonicalPath(r.staged(i));
         if (!inside(resolved, root) || m_fs.kind(r.staged(i)) != FileSystem::Kind::File)
             return abandoned(Status::failure(
-                QStringLiteral("Cannot write %1: the file would not land inside the Skins folder %2 (it went to %3).")
-                    .arg(native(r.target(i)), native(r.skinsFolder), native(resolved))));
+                QStringLiteral("Cannot write %1: the file would not land inside the Skins folder %2 (%3).")
+                    .arg(native(r.target(i)), native(r.skinsFolder),
+                         resolved.isEmpty() ? QStringLiteral("it could not be found again")
+                                            : QStringLiteral("it went to %1").arg(native(resolved)))));
     }
 
-    // What undoing needs: a second name for each earlier file, as the
-    // targets stand now.
-    for (int i = 0; i < kFileCount; ++i)
-        m_record->earlier[i] = m_fs.kind(r.target(i)) == FileSystem::Kind::File;
-    for (int i = 0; i < kFileCount; ++i)
-        if (r.earlier[i])
+    // What undoing and any later run need: each file the export wrote and
+    // each earlier one as they are now, and a second name for the earlier
+    // ones.
+    for (int i = 0; i < kFileCount; ++i) {
+        r.fresh[i] = identify(m_fs, r.staged(i));
+        if (!r.fresh[i].known())
+            return abandoned(Status::failure(
+                QStringLiteral("Cannot write %1: the staged file cannot be read back.").arg(native(r.target(i)))));
+        r.earlier[i] = identify(m_fs, r.target(i));
+        if (r.earlier[i].known())
             if (Status s = m_fs.keepCopy(r.target(i), r.kept(i)); !s)
                 return abandoned(s);
+    }
 
     // From here on an interruption is undone, or finished, by the next run.
-    m_record->state = ExportRecord::State::Committing;
+    r.state = ExportRecord::State::Committing;
     if (Status s = m_fs.writeFile(r.path(), r.text()); !s)
         return abandoned(s);
     for (const QString &folder : {r.folder, r.skinsFolder}) {

@@ -7,20 +7,24 @@
 // after a stem (".velloran-" and eight hex digits, then "-N.tmp"), and every
 // earlier target gets a second name ("-N.old", a hard link or a copy). Then a
 // record of the export, ".velloran-export" in the Skins folder, says that
-// the commit has begun, and each staged file replaces its target in one
-// step, so at no instant is a target missing or partly written. The record
-// is removed last. Exports into one Skins folder are serialised by the lock
-// file ".velloran-lock" there.
+// the commit has begun and tells each earlier and each new file by its size
+// and checksum; then each staged file replaces its target in one step, so
+// at no instant is a target missing or partly written. The record is
+// removed last. Exports into one Skins folder are serialised by a lock on
+// the file ".velloran-lock" there, which the system lets go of when its
+// holder ends in any way.
 //
 // A run that finds a record finishes the interrupted export before anything
-// else: when every staged file had already replaced its target, the new skin
-// stays and only the leftovers go; otherwise each earlier file is put back
-// from its second name and the new files are removed, so the skin is wholly
-// the earlier one again. A failure inside a commit undoes it the same way.
+// else, judging by what each of the skin's names holds: when every one holds
+// its new file, the new skin stays and only the leftovers go; otherwise each
+// earlier file is put back from its second name and each new one removed,
+// so the skin is wholly the earlier one again. A file that is neither (put
+// there since) is left alone. A failure inside a commit undoes it the same
+// way.
 
+#include "imaging/nativefiles.h"
 #include "imaging/status.h"
 
-#include <QLockFile>
 #include <QString>
 #include <QStringList>
 
@@ -44,9 +48,13 @@ public:
     static Status take(const QString &skinsFolder, const QString &firstFile,
                        std::unique_ptr<SkinsFolderLock> *lock, int waitMilliseconds = kWaitMilliseconds);
 
+    ~SkinsFolderLock();
+    SkinsFolderLock(const SkinsFolderLock &) = delete;
+    SkinsFolderLock &operator=(const SkinsFolderLock &) = delete;
+
 private:
-    explicit SkinsFolderLock(const QString &path);
-    QLockFile m_file;
+    SkinsFolderLock();
+    nativefiles::FileLock m_lock;
 };
 
 // Finishes an export into `skinsFolder` that a crash or a failure left

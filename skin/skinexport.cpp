@@ -262,12 +262,19 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (!fs.isDirectory(folder))
         return Status::failure(QStringLiteral("The folder %1 does not exist inside the Skins folder.")
                                    .arg(folderForUser(folder)));
-    const QString resolvedFolder = fs.canonicalPath(folder);
-    const QString resolvedSkins = fs.canonicalPath(skinsFolder);
-    if (resolvedFolder != resolvedSkins && !resolvedFolder.startsWith(resolvedSkins + QLatin1Char('/')))
-        return Status::failure(QStringLiteral("The folder %1 leads outside the Skins folder (to %2); the skin must "
-                                              "stay inside it.")
-                                   .arg(folderForUser(folder), native(resolvedFolder)));
+    // Checked again before every file is written: a sub-folder could be
+    // swapped for a link meanwhile.
+    const auto folderInside = [&]() -> Status {
+        const QString resolvedFolder = fs.canonicalPath(folder);
+        const QString resolvedSkins = fs.canonicalPath(skinsFolder);
+        if (resolvedFolder != resolvedSkins && !resolvedFolder.startsWith(resolvedSkins + QLatin1Char('/')))
+            return Status::failure(QStringLiteral("The folder %1 leads outside the Skins folder (to %2); the skin "
+                                                  "must stay inside it.")
+                                       .arg(folderForUser(folder), native(resolvedFolder)));
+        return Status::success();
+    };
+    if (Status s = folderInside(); !s)
+        return s;
     for (const QString &target : files.all())
         if (Status s = checkTarget(fs, target); !s)
             return s;
@@ -278,12 +285,16 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         return failedWith(s, commit.abandon());
     const QStringList targets = files.all();
     for (int i = 0; i < 4; ++i) {
+        if (Status s = folderInside(); !s)
+            return failedWith(s, commit.abandon());
         images[i]->SetSavePath(commit.staged(i));
         const Status s = images[i]->SaveImage();
         images[i]->SetSavePath(targets[i]);
         if (!s)
             return failedWith(aboutTarget(s, commit.staged(i), targets[i]), commit.abandon());
     }
+    if (Status s = folderInside(); !s)
+        return failedWith(s, commit.abandon());
     if (Status s = fs.writeFile(commit.staged(4), description); !s)
         return failedWith(aboutTarget(s, commit.staged(4), targets[4]), commit.abandon());
 

@@ -28,8 +28,10 @@ using velloran::test::snapshot;
 const QStringList kSuffixes = {QStringLiteral("Main.bmp"), QStringLiteral("Scene.bmp"), QStringLiteral("Chat.bmp"),
                                QStringLiteral("Console.bmp"), QStringLiteral(".skn")};
 
-// The system calls by which the export changes the Skins folder.
-const QString kCallsThatChange = QStringLiteral("rename,renameat,renameat2,link,linkat,unlink,unlinkat,fdatasync,fsync");
+// The system calls by which the export changes the Skins folder or takes
+// its lock.
+const QString kCallsThatChange =
+    QStringLiteral("rename,renameat,renameat2,link,linkat,unlink,unlinkat,fdatasync,fsync,flock");
 
 struct Outcome
 {

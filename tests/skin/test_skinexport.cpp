@@ -10,12 +10,15 @@
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <optional>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -625,6 +628,61 @@ INSTANTIATE_TEST_SUITE_P(
                       Crash{"ANewSkin", QStringLiteral("Fresh"), false}),
     [](const ::testing::TestParamInfo<Crash> &info) { return std::string(info.param.label); });
 
+// An export stopped dead after it had replaced two of the five files, then
+// the run that finishes it stopped dead at every step in turn: at every step
+// each file is whole, and the run after that leaves the skin wholly earlier
+// or wholly new, with nothing behind and a message that says which.
+TEST_F(SkinExportTest, ARecoveryStoppedDeadIsFinishedByTheNextRun)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    const QStringList targets = skinFiles(skins, QStringLiteral("Blue")).all();
+    const QList<QByteArray> earlier = readFiles(targets);
+    builder.RecomposeWindowImages({50, -20, 10});
+
+    // Where the export dies: at its third replace of a target.
+    fs.reset();
+    ASSERT_TRUE(save(QStringLiteral("Probe")).ok());
+    int replaces = 0;
+    int dieAt = -1;
+    for (int i = 0; i < fs.steps.size() && dieAt < 0; ++i)
+        if (fs.steps[i].startsWith(QStringLiteral("replace")) && fs.steps[i].contains(QStringLiteral(".tmp ")))
+            if (++replaces == 3)
+                dieAt = i;
+    ASSERT_GT(dieAt, 0);
+    for (const QString &file : skinFiles(skins, QStringLiteral("Probe")).all())
+        ASSERT_TRUE(QFile::remove(file));
+    const auto before = test::snapshot(skins);
+
+    for (int step = 0;; ++step) {
+        restore(skins, before);
+        fs.reset();
+        fs.dieAt = dieAt;
+        EXPECT_THROW((void)save(QStringLiteral("Blue")), Died);
+        const QList<QByteArray> mixed = readFiles(targets);
+        fs.reset();
+        fs.dieAt = step;
+        QString report;
+        bool died = false;
+        try {
+            (void)recoverSkinsFolder(host, fs, &report, 0);
+        } catch (const Died &) {
+            died = true;
+        }
+        if (!died)
+            break;
+        SCOPED_TRACE(fs.steps[step].toStdString());
+        const QList<QByteArray> now = readFiles(targets);
+        for (int i = 0; i < now.size(); ++i)
+            EXPECT_TRUE(now[i] == mixed[i] || now[i] == earlier[i]) << targets[i].toStdString();
+
+        report.clear();
+        ASSERT_TRUE(recoverSkinsFolder(host, FileSystem::real(), &report, 0).ok());
+        EXPECT_EQ(readFiles(targets), earlier);
+        EXPECT_FALSE(report.contains(QStringLiteral("new skin stays"))) << report.toStdString();
+        EXPECT_EQ(leftovers(skins), QStringList());
+    }
+}
+
 #ifdef Q_OS_UNIX
 // A link at one of the skin's files, dangling or leading to a file outside
 // the Skins folder, is refused: nothing is written through it, nothing
@@ -674,8 +732,11 @@ TEST_F(SkinExportTest, ARecordThatCannotBeFollowedIsRemoved)
         {"Velloran export record 1\nstate committing\nskin ../Escape\nstem .velloran-0123abcd\nearlier 00000\n",
          "unreadable record"},
         {"Velloran export record 1\nstate committing\nskin Blue\nstem ../../x\nearlier 00000\n", "unreadable record"},
-        {"Velloran export record 1\nstate committing\nskin Gone/Blue\nstem .velloran-0123abcd\nearlier 11111\n",
+        {"Velloran export record 2\nstate committing\nskin Gone/Blue\nstem .velloran-0123abcd\n"
+         "file 0 1:00000000 2:00000000\nfile 1 - 2:00000000\nfile 2 - 2:00000000\nfile 3 - 2:00000000\n"
+         "file 4 - 2:00000000\n",
          "which is gone; its record was removed"},
+        {QByteArray(70000, '\0'), "unreadable record"},
     };
     for (const auto &[record, reported] : records) {
         test::writeFile(skins + QStringLiteral("/.velloran-export"), record);
@@ -687,26 +748,89 @@ TEST_F(SkinExportTest, ARecordThatCannotBeFollowedIsRemoved)
     }
 }
 
-// A second export into the same Skins folder waits for the first and, when
-// that takes too long, says so; a lock left by a program that died is taken
-// over at once.
+// A record naming the user's own skin, as a crash could leave it and the
+// user then change the files, or as someone could write it: the files of the
+// skin that are neither the earlier nor the new ones are left alone, and
+// second names that are links are never put in place.
+TEST_F(SkinExportTest, ARecordNeverCostsTheUserAFile)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    const auto users = test::snapshot(skins);
+    const QString outside = dir.filePath(QStringLiteral("outside.bmp"));
+    test::writeFile(outside, "outside");
+    const QByteArray head = "Velloran export record 2\nstate committing\nskin Blue\nstem .velloran-0123abcd\n";
+    const QByteArray newSkin = "file 0 - 9:01234567\nfile 1 - 9:01234567\nfile 2 - 9:01234567\n"
+                               "file 3 - 9:01234567\nfile 4 - 9:01234567\n";
+    const QByteArray earlierSkin = "file 0 9:01234567 9:89abcdef\nfile 1 9:01234567 9:89abcdef\n"
+                                   "file 2 9:01234567 9:89abcdef\nfile 3 9:01234567 9:89abcdef\n"
+                                   "file 4 9:01234567 9:89abcdef\n";
+    for (const QByteArray &files : {newSkin, earlierSkin}) {
+        test::writeFile(skins + QStringLiteral("/.velloran-export"), head + files);
+        test::writeFile(skins + QStringLiteral("/.velloran-0123abcd-0.tmp"), QByteArray());
+#ifdef Q_OS_UNIX
+        for (int i = 0; i < 5; ++i)
+            ASSERT_TRUE(QFile::link(outside, skins + QStringLiteral("/.velloran-0123abcd-%1.old").arg(i)));
+#endif
+        fs.reset();
+        ExportReport report;
+        const Status s = builder.SaveSkin(QStringLiteral("Green"), host, templatePath, &report);
+        ASSERT_TRUE(s.ok()) << s.message().toStdString();
+        EXPECT_TRUE(report.recovered.contains(QStringLiteral("was left as it is"))) << report.recovered.toStdString();
+        auto now = test::snapshot(skins);
+        for (const QString &file : users.keys())
+            EXPECT_EQ(now[file], users[file]) << file.toStdString();
+        EXPECT_EQ(leftovers(skins), QStringList());
+        EXPECT_EQ(readAll(outside), QByteArray("outside"));
+        for (const QString &file : users.keys())
+            EXPECT_FALSE(QFileInfo(skins + QLatin1Char('/') + file).isSymLink()) << file.toStdString();
+    }
+}
+
+// A second export into the same Skins folder waits for the first, takes the
+// lock soon after it is let go, and says so when the wait is too long; what
+// is left of a lock whose holder died (an empty file) is taken at once.
 TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
 {
     const QString skinsFolder = skins + QLatin1Char('/');
-    QLockFile other(skinsFolder + QStringLiteral(".velloran-lock"));
-    ASSERT_TRUE(other.lock());
+    const QString first = skinsFolder + QStringLiteral("BlueMain.bmp");
+    std::unique_ptr<SkinsFolderLock> held;
+    ASSERT_TRUE(SkinsFolderLock::take(skinsFolder, first, &held, 0).ok());
     std::unique_ptr<SkinsFolderLock> lock;
-    const Status s = SkinsFolderLock::take(skinsFolder, skinsFolder + QStringLiteral("BlueMain.bmp"), &lock, 200);
+    const Status s = SkinsFolderLock::take(skinsFolder, first, &lock, 200);
     EXPECT_TRUE(s.message().startsWith(QStringLiteral("Another export into the Skins folder"))) << s.message().toStdString();
     EXPECT_FALSE(lock);
-    other.unlock();
-    EXPECT_TRUE(SkinsFolderLock::take(skinsFolder, skinsFolder + QStringLiteral("BlueMain.bmp"), &lock, 0).ok());
+
+    // Let go after 300 ms of a 10 s wait: taken within moments, not at the
+    // end of a long pause between tries.
+    QElapsedTimer clock;
+    clock.start();
+    std::thread letGo([&] {
+        QThread::msleep(300);
+        held.reset();
+    });
+    EXPECT_TRUE(SkinsFolderLock::take(skinsFolder, first, &lock, 10000).ok());
+    letGo.join();
+    EXPECT_LT(clock.elapsed(), 3000);
+    lock.reset();
+    EXPECT_FALSE(QFile::exists(skinsFolder + QStringLiteral(".velloran-lock")));
+
+    test::writeFile(skinsFolder + QStringLiteral(".velloran-lock"), QByteArray());
+    EXPECT_TRUE(SkinsFolderLock::take(skinsFolder, first, &lock, 0).ok());
     lock.reset();
 
-    // A folder where the lock goes is named, not waited for.
+    // Something other than a file where the lock goes is named, not waited for.
     ASSERT_TRUE(QDir(skins).mkdir(QStringLiteral(".velloran-lock")));
-    const Status blocked = save(QStringLiteral("Blue"));
-    EXPECT_TRUE(blocked.message().contains(QStringLiteral("where Velloran keeps the lock"))) << blocked.message().toStdString();
+    clock.restart();
+    Status blocked = save(QStringLiteral("Blue"));
+    EXPECT_TRUE(blocked.message().contains(QStringLiteral(".velloran-lock"))) << blocked.message().toStdString();
+    EXPECT_LT(clock.elapsed(), 3000);
+    ASSERT_TRUE(QDir(skins).rmdir(QStringLiteral(".velloran-lock")));
+#ifdef Q_OS_UNIX
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("elsewhere")), skinsFolder + QStringLiteral(".velloran-lock")));
+    blocked = save(QStringLiteral("Blue"));
+    EXPECT_TRUE(blocked.message().contains(QStringLiteral(".velloran-lock"))) << blocked.message().toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("elsewhere"))));
+#endif
 }
 
 } // namespace

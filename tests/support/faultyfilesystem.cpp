@@ -75,9 +75,9 @@ QString FaultyFileSystem::canonicalPath(const QString &path) const
     return real().canonicalPath(path);
 }
 
-QStringList FaultyFileSystem::entries(const QString &folder, const QString &prefix) const
+Status FaultyFileSystem::entries(const QString &folder, const QString &prefix, QStringList *names) const
 {
-    return real().entries(folder, prefix);
+    return real().entries(folder, prefix, names);
 }
 
 Status FaultyFileSystem::step(const QString &what)

@@ -46,7 +46,7 @@ public:
     Kind kind(const QString &path) const override;
     bool isDirectory(const QString &path) const override;
     QString canonicalPath(const QString &path) const override;
-    QStringList entries(const QString &folder, const QString &prefix) const override;
+    Status entries(const QString &folder, const QString &prefix, QStringList *names) const override;
 
 private:
     Status step(const QString &what);
