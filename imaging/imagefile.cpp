@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace velloran {
@@ -230,6 +231,54 @@ QByteArray encodeBmp24(const QImage &image)
         std::fill(row + rowBytes - padding, row + rowBytes, uchar(0));
     }
     return out;
+}
+
+QByteArray encodeStoredPicture(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (argb.isNull())
+        return {};
+    const qsizetype rowBytes = qsizetype(argb.width()) * 4;
+    QByteArray out(8 + rowBytes * argb.height(), Qt::Uninitialized);
+    auto *p = reinterpret_cast<uchar *>(out.data());
+    putU32(p, quint32(argb.width()));
+    putU32(p + 4, quint32(argb.height()));
+    uchar *row = p + 8;
+    for (int y = 0; y < argb.height(); ++y, row += rowBytes) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            putU32(row + 4 * x, pixels[x]);
+    }
+    return out;
+}
+
+QImage decodeStoredPicture(QByteArrayView bytes)
+{
+    if (bytes.size() < 8)
+        return {};
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const auto u32 = [](const uchar *q) {
+        return quint32(q[0]) | quint32(q[1]) << 8 | quint32(q[2]) << 16 | quint32(q[3]) << 24;
+    };
+    const quint32 width = u32(p);
+    const quint32 height = u32(p + 4);
+    if (width == 0 || height == 0 || width > quint32(kMaxPictureSide) || height > quint32(kMaxPictureSide)
+        || qint64(width) * height * 4 != bytes.size() - 8)
+        return {};
+    QImage image(int(width), int(height), QImage::Format_ARGB32);
+    if (image.isNull())
+        return {};
+    const uchar *row = p + 8;
+    for (int y = 0; y < image.height(); ++y, row += qsizetype(width) * 4) {
+        auto *pixels = reinterpret_cast<QRgb *>(image.scanLine(y));
+        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+            std::memcpy(pixels, row, std::size_t(width) * 4); // the stored byte order is the memory's
+        } else {
+            for (int x = 0; x < image.width(); ++x)
+                pixels[x] = u32(row + 4 * x);
+        }
+    }
+    return image;
 }
 
 } // namespace velloran

@@ -63,4 +63,12 @@ DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &opt
 // large for the format's 32-bit sizes, over about 1.4 billion pixels).
 QByteArray encodeBmp24(const QImage &image);
 
+// Pictures stored for the programs' own use, ready to draw: an 8-byte
+// header (width and height, 32-bit little-endian) and the ARGB32 pixels,
+// each as the bytes blue, green, red, alpha, row after row without padding.
+// Nothing is decoded, so a start spends no time on them.
+QByteArray encodeStoredPicture(const QImage &image);
+// The picture, Format_ARGB32; null when the bytes are not a whole one.
+QImage decodeStoredPicture(QByteArrayView bytes);
+
 } // namespace velloran

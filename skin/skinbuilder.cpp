@@ -7,6 +7,8 @@
 #include "resources/resources.h"
 #include "skin/skinexport.h"
 
+#include <QResource>
+
 namespace velloran {
 
 namespace {
@@ -60,10 +62,15 @@ SkinBuilder::SkinBuilder()
     // The stored pictures are BMPs, read by the program's own decoder: that
     // spares every start a scan of Qt's image format plugins.
     const auto stored = [](const QString &path) { return decodeImageFile(path).image; };
-    MainMerge = withKeyMask(stored(resources::kMainTemplate));
-    SceneMerge = withKeyMask(stored(resources::kSceneTemplate));
-    OutChatMerge = withKeyMask(stored(resources::kChatTemplate));
-    InChatMerge = withKeyMask(stored(resources::kConsoleTemplate));
+    // The overlays are stored masked and uncompressed: only copied here.
+    const auto overlay = [](const QString &path) {
+        const QResource resource(path);
+        return decodeStoredPicture(QByteArrayView(resource.data(), resource.size()));
+    };
+    MainMerge = overlay(resources::kMainOverlay);
+    SceneMerge = overlay(resources::kSceneOverlay);
+    OutChatMerge = overlay(resources::kChatOverlay);
+    InChatMerge = overlay(resources::kConsoleOverlay);
     Picture1 = stored(resources::kSwatch);
     Xpress2.SetPicture(Picture1);
 

@@ -1,7 +1,9 @@
 // Loading and fitting a picture, the swatch preview, and the recomposition
 // of the four window images from fitted pictures and tinted overlays.
 #include "imaging/colour.h"
+#include "imaging/imagefile.h"
 #include "imaging/tint.h"
+#include "resources/resources.h"
 #include "skin/skinbuilder.h"
 #include "support/testsupport.h"
 
@@ -177,6 +179,31 @@ TEST_F(SkinBuilderTest, PreviewTintsTheUntintedSwatchEachTime)
     EXPECT_EQ(twice.pixel(5, 5), adjustHsl(b.Picture1.pixel(5, 5), {-50, 40, 10}));
     b.Preview({});
     EXPECT_EQ(b.Xpress2.image(), b.Picture1);
+}
+
+// The overlays are stored masked, ready to draw: exactly the templates with
+// their key colour masked out.
+TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
+{
+    SkinBuilder b;
+    const std::pair<const QImage *, QString> overlays[] = {{&b.MainMerge, resources::kMainTemplate},
+                                                           {&b.SceneMerge, resources::kSceneTemplate},
+                                                           {&b.OutChatMerge, resources::kChatTemplate},
+                                                           {&b.InChatMerge, resources::kConsoleTemplate}};
+    for (const auto &[overlay, templatePath] : overlays) {
+        const QImage masked = withKeyMask(decodeImageFile(templatePath).image);
+        ASSERT_FALSE(masked.isNull()) << templatePath.toStdString();
+        EXPECT_EQ(*overlay, masked) << templatePath.toStdString();
+        EXPECT_EQ(overlay->format(), QImage::Format_ARGB32);
+    }
+    // Damaged stored data gives no picture, never a wrong one.
+    const QByteArray good = encodeStoredPicture(b.InChatMerge);
+    EXPECT_EQ(decodeStoredPicture(good), b.InChatMerge);
+    EXPECT_TRUE(decodeStoredPicture(good.chopped(1)).isNull());
+    EXPECT_TRUE(decodeStoredPicture(good.left(7)).isNull());
+    QByteArray lying = good;
+    lying[0] = char(lying[0] + 1); // one pixel wider than the data
+    EXPECT_TRUE(decodeStoredPicture(lying).isNull());
 }
 
 TEST(SkinBuilderArtwork, StartsWithTheStoredOverlaysAndTheUntintedSwatch)

@@ -1,6 +1,7 @@
 #include "artwork/artwork.h"
 #include "artwork/bitmapfile.h"
 #include "imaging/imagefile.h"
+#include "skin/skinbuilder.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -53,6 +54,12 @@ Artwork renderAll()
                 {u"SceneMerge.bmp"_s, encodeBmp24(sceneTemplate())},
                 {u"OutChatMerge.bmp"_s, encodeBmp24(chatTemplate())},
                 {u"InChatMerge.bmp"_s, encodeBmp24(consoleTemplate())},
+                // The templates as the programs draw them: key colour masked
+                // out, ready to use.
+                {u"MainMerge.argb"_s, encodeStoredPicture(withKeyMask(mainTemplate()))},
+                {u"SceneMerge.argb"_s, encodeStoredPicture(withKeyMask(sceneTemplate()))},
+                {u"OutChatMerge.argb"_s, encodeStoredPicture(withKeyMask(chatTemplate()))},
+                {u"InChatMerge.argb"_s, encodeStoredPicture(withKeyMask(consoleTemplate()))},
                 {u"Swatch.bmp"_s, encodeBmp24(swatch())},
                 {u"SliderThumb.ico"_s, thumb},
                 {u"SliderRail.bmp"_s, encodeBmp24(sliderRail())},
