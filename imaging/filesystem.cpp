@@ -29,17 +29,24 @@ Status sentence(const QString &what, const Status &cause)
 class RealFileSystem final : public FileSystem
 {
 public:
-    Status writeFile(const QString &path, const QByteArray &bytes) override
+    Status writeFile(const QString &path, const QByteArray &bytes, Flush flush) override
     {
         const QString fresh = path + QStringLiteral(".~%1").arg(QRandomGenerator::global()->generate(), 8, 16,
                                                                  QLatin1Char('0'));
         const QString what = QStringLiteral("Cannot write %1").arg(native(path));
-        if (Status s = nativefiles::createFile(fresh, bytes); !s)
+        if (Status s = nativefiles::createFile(fresh, bytes, flush == Flush::Now); !s)
             return sentence(what, s);
         if (Status s = nativefiles::replaceFile(fresh, path); !s) {
             (void)nativefiles::removeFile(fresh);
             return sentence(what, s);
         }
+        return Status::success();
+    }
+
+    Status flushFile(const QString &path) override
+    {
+        if (Status s = nativefiles::flushFile(path); !s)
+            return sentence(QStringLiteral("Cannot write %1").arg(native(path)), s);
         return Status::success();
     }
 

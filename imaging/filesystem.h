@@ -17,16 +17,22 @@ class FileSystem
 public:
     // What stands at a path, a link not followed.
     enum class Kind { None, File, Folder, Link, Other };
+    // Whether writeFile flushes the data to the disk itself, or leaves it to
+    // a later flushFile (so that several files go to the disk in one pass).
+    enum class Flush { Now, Later };
 
     virtual ~FileSystem() = default;
 
     // Creates or replaces the file with exactly these bytes, flushed to the
-    // disk: they are written to a new file beside it, named `path` + ".~" and
-    // eight hex digits, which then takes the place of `path` in one step. A
-    // link standing at `path` is replaced, never written through. On failure
-    // an earlier file of that name is unchanged and this call leaves no file
-    // behind. (The new name is durable once the folder is flushed.)
-    virtual Status writeFile(const QString &path, const QByteArray &bytes) = 0;
+    // disk (unless `flush` says later): they are written to a new file
+    // beside it, named `path` + ".~" and eight hex digits, which then takes
+    // the place of `path` in one step. A link standing at `path` is
+    // replaced, never written through. On failure an earlier file of that
+    // name is unchanged and this call leaves no file behind. (The new name
+    // is durable once the folder is flushed.)
+    virtual Status writeFile(const QString &path, const QByteArray &bytes, Flush flush = Flush::Now) = 0;
+    // Flushes the data of a file written with Flush::Later to the disk.
+    virtual Status flushFile(const QString &path) = 0;
     // Puts the file `from` in the place of `to` in one step, replacing a
     // file there; never copies.
     virtual Status replace(const QString &from, const QString &to) = 0;

@@ -113,7 +113,7 @@ ColorRef ImageSurface::PixelColor(qint32 column, qint32 row) const
     return toColorRef(m_image.pixel(column, row));
 }
 
-Status ImageSurface::SaveImage()
+Status ImageSurface::SaveImage(FileSystem::Flush flush)
 {
     if (m_savePath.isEmpty())
         return Status::failure(QStringLiteral("Cannot save the picture: no file name was given."));
@@ -124,7 +124,7 @@ Status ImageSurface::SaveImage()
     if (bitmap.isEmpty())
         return Status::failure(QStringLiteral("Cannot save %1: the picture cannot be encoded.")
                                    .arg(QDir::toNativeSeparators(m_savePath)));
-    return m_fileSystem->writeFile(m_savePath, bitmap);
+    return m_fileSystem->writeFile(m_savePath, bitmap, flush);
 }
 
 void ImageSurface::setFileSystem(FileSystem *fileSystem)

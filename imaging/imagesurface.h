@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/colour.h"
+#include "imaging/filesystem.h"
 #include "imaging/imagefile.h"
 #include "imaging/status.h"
 
@@ -9,8 +10,6 @@
 #include <QString>
 
 namespace velloran {
-
-class FileSystem;
 
 // One image the program works on: loaded from a file, copied in and out as a
 // picture (an implicitly shared QImage, so a picture taken out is unaffected by
@@ -57,8 +56,9 @@ public:
     void SetSavePath(const QString &path) { m_savePath = path; }
     QString SavePath() const { return m_savePath; }
     // Writes the image to the save path as a 24-bit Windows bitmap, all or
-    // nothing (see FileSystem::writeFile).
-    Status SaveImage();
+    // nothing (see FileSystem::writeFile), flushed to the disk now or by a
+    // later FileSystem::flushFile.
+    Status SaveImage(FileSystem::Flush flush = FileSystem::Flush::Now);
 
     const QImage &image() const { return m_image; }
     bool isEmpty() const { return m_image.isNull(); }

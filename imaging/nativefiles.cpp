@@ -49,7 +49,7 @@ Status lastFailure()
 
 } // namespace
 
-Status createFile(const QString &path, const QByteArray &bytes)
+Status createFile(const QString &path, const QByteArray &bytes, bool flush)
 {
     const std::wstring name = wide(path);
     // CREATE_NEW fails on any existing name, a link included.
@@ -68,12 +68,25 @@ Status createFile(const QString &path, const QByteArray &bytes)
             result = systemFailure(ERROR_DISK_FULL);
         done += written;
     }
-    if (result && !FlushFileBuffers(file))
+    if (result && flush && !FlushFileBuffers(file))
         result = lastFailure();
     if (!CloseHandle(file) && result)
         result = lastFailure();
     if (!result)
         DeleteFileW(name.c_str());
+    return result;
+}
+
+Status flushFile(const QString &path)
+{
+    HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return lastFailure();
+    Status result;
+    if (!FlushFileBuffers(file))
+        result = lastFailure();
+    CloseHandle(file);
     return result;
 }
 
@@ -164,7 +177,7 @@ int flushData(int fd)
 
 } // namespace
 
-Status createFile(const QString &path, const QByteArray &bytes)
+Status createFile(const QString &path, const QByteArray &bytes, bool flush)
 {
     const QByteArray name = QFile::encodeName(path);
     // O_EXCL fails on any existing name, a link included.
@@ -187,13 +200,28 @@ Status createFile(const QString &path, const QByteArray &bytes)
         else
             done += n;
     }
-    if (result && flushData(fd) != 0)
+    if (result && flush && flushData(fd) != 0)
         result = lastFailure();
     // A failed close can be the first report of a failed write.
     if (::close(fd) != 0 && result && errno != EINTR)
         result = lastFailure();
     if (!result)
         ::unlink(name.constData());
+    return result;
+}
+
+Status flushFile(const QString &path)
+{
+    int fd;
+    do
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return lastFailure();
+    Status result;
+    if (flushData(fd) != 0)
+        result = lastFailure();
+    ::close(fd);
     return result;
 }
 

@@ -17,9 +17,12 @@
 namespace velloran::nativefiles {
 
 // Creates `path`, which must not exist (not even as a link: nothing is
-// written through one), with exactly these bytes, flushed to the disk.
-// On failure the file is removed again.
-Status createFile(const QString &path, const QByteArray &bytes);
+// written through one), with exactly these bytes, flushed to the disk
+// unless `flush` is false. On failure the file is removed again.
+Status createFile(const QString &path, const QByteArray &bytes, bool flush = true);
+
+// Flushes the data of the plain file at `path` to the disk.
+Status flushFile(const QString &path);
 
 // Puts the file `from` in the place of `to` in one step: `to`, whatever it
 // was (a file or a link), is replaced, and at no instant is there no file

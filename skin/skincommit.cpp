@@ -477,8 +477,10 @@ SkinCommit::~SkinCommit() = default;
 
 Status SkinCommit::begin()
 {
+    // Lost in a power cut, this record would only leave staged files
+    // behind; it need not wait for the disk.
     m_record->state = ExportRecord::State::Staging;
-    return m_fs.writeFile(m_record->path(), m_record->text());
+    return m_fs.writeFile(m_record->path(), m_record->text(), FileSystem::Flush::Later);
 }
 
 QString SkinCommit::staged(int index) const
@@ -520,6 +522,13 @@ Status SkinCommit::commit()
                     .arg(native(r.target(i)), native(r.skinsFolder),
                          resolved.isEmpty() ? QStringLiteral("it could not be found again")
                                             : QStringLiteral("it went to %1").arg(native(resolved)))));
+    }
+
+    // The staged files to the disk, in one pass now that all are written.
+    for (int i = 0; i < kFileCount; ++i) {
+        if (Status s = m_fs.flushFile(r.staged(i)); !s)
+            return abandoned(Status::failure(QString(s.message()).replace(native(r.staged(i)), native(r.target(i))),
+                                             s.code()));
     }
 
     // What undoing and any later run need: each file the export wrote and

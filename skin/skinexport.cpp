@@ -288,14 +288,15 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         if (Status s = folderInside(); !s)
             return failedWith(s, commit.abandon());
         images[i]->SetSavePath(commit.staged(i));
-        const Status s = images[i]->SaveImage();
+        // Flushed together with the others once all are written.
+        const Status s = images[i]->SaveImage(FileSystem::Flush::Later);
         images[i]->SetSavePath(targets[i]);
         if (!s)
             return failedWith(aboutTarget(s, commit.staged(i), targets[i]), commit.abandon());
     }
     if (Status s = folderInside(); !s)
         return failedWith(s, commit.abandon());
-    if (Status s = fs.writeFile(commit.staged(4), description); !s)
+    if (Status s = fs.writeFile(commit.staged(4), description, FileSystem::Flush::Later); !s)
         return failedWith(aboutTarget(s, commit.staged(4), targets[4]), commit.abandon());
 
     const Status committed = commit.commit();

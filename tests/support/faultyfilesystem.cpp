@@ -18,13 +18,20 @@ void FaultyFileSystem::reset()
     beforeEachStep = nullptr;
 }
 
-Status FaultyFileSystem::writeFile(const QString &path, const QByteArray &bytes)
+Status FaultyFileSystem::writeFile(const QString &path, const QByteArray &bytes, Flush flush)
 {
     if (Status s = step(QStringLiteral("write ") + path); !s) {
-        (void)real().writeFile(path, bytes.left(bytes.size() / 2));
+        (void)real().writeFile(path, bytes.left(bytes.size() / 2), flush);
         return s;
     }
-    return real().writeFile(path, bytes);
+    return real().writeFile(path, bytes, flush);
+}
+
+Status FaultyFileSystem::flushFile(const QString &path)
+{
+    if (Status s = step(QStringLiteral("sync ") + path); !s)
+        return s;
+    return real().flushFile(path);
 }
 
 Status FaultyFileSystem::replace(const QString &from, const QString &to)

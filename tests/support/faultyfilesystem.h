@@ -20,8 +20,8 @@ struct Died
 
 // The real file system, with chosen operations made to fail, or the export
 // stopped dead at one of them. Each operation that changes something is a
-// step: "write PATH", "replace FROM TO", "keep FROM TO", "remove PATH",
-// "flush FOLDER".
+// step: "write PATH", "sync PATH" (a file's data to the disk), "replace FROM
+// TO", "keep FROM TO", "remove PATH", "flush FOLDER".
 class FaultyFileSystem final : public FileSystem
 {
 public:
@@ -36,7 +36,8 @@ public:
 
     // A write that fails writes the first half of the data to the path
     // first, as one that fails half-way would.
-    Status writeFile(const QString &path, const QByteArray &bytes) override;
+    Status writeFile(const QString &path, const QByteArray &bytes, Flush flush) override;
+    Status flushFile(const QString &path) override;
     Status replace(const QString &from, const QString &to) override;
     Status keepCopy(const QString &from, const QString &to) override;
     Status remove(const QString &path) override;
