@@ -147,6 +147,7 @@ Status lockFile(const QString &path, FileLock *lock)
     }
     lock->handle = reinterpret_cast<qintptr>(file);
     lock->path = path;
+    lock->held = true;
     return Status::success();
 }
 
@@ -271,9 +272,11 @@ Status lockFile(const QString &path, FileLock *lock)
     const QByteArray name = QFile::encodeName(path);
     for (;;) {
         // Not through a link, and never waiting on a pipe.
+        // Read-only is enough to lock it, so a lock file another user left
+        // behind serves this one too.
         int fd;
         do
-            fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+            fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
         while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             const int error = errno;
@@ -288,6 +291,14 @@ Status lockFile(const QString &path, FileLock *lock)
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
+            if (error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL) {
+                // A file system that cannot lock (some network shares):
+                // the export goes on without one rather than never.
+                lock->handle = fd;
+                lock->path = path;
+                lock->held = false;
+                return Status::success();
+            }
             ::close(fd);
             if (error == EWOULDBLOCK || error == EINTR)
                 return Status::failure(QString(), kLockHeld);
@@ -300,6 +311,7 @@ Status lockFile(const QString &path, FileLock *lock)
             && current.st_ino == opened.st_ino) {
             lock->handle = fd;
             lock->path = path;
+            lock->held = true;
             return Status::success();
         }
         ::close(fd);
@@ -309,8 +321,14 @@ Status lockFile(const QString &path, FileLock *lock)
 void unlockFile(FileLock *lock)
 {
     if (lock->handle != -1) {
-        // Removed while still held, so that no one takes a file on its way out.
-        ::unlink(QFile::encodeName(lock->path).constData());
+        // Removed while still held, so that no one takes a file on its way
+        // out; only if it is still ours (someone may have removed it and
+        // another holder made a new one).
+        const QByteArray name = QFile::encodeName(lock->path);
+        struct stat ours, current;
+        if (::fstat(int(lock->handle), &ours) == 0 && ::stat(name.constData(), &current) == 0
+            && ours.st_dev == current.st_dev && ours.st_ino == current.st_ino)
+            ::unlink(name.constData());
         ::close(int(lock->handle));
     }
     lock->handle = -1;

@@ -196,29 +196,32 @@ struct ExportRecord
 
 namespace {
 
-// What stands at one of the skin's names, measured against the record.
-enum class Holds { Nothing, Earlier, Fresh, Other };
+// What stands at one of the skin's names, measured against the record. A
+// file can be both the earlier and the new one: the same export made twice.
+struct Holds
+{
+    bool nothing = false;
+    bool earlier = false; // the earlier file
+    bool fresh = false;   // the file the export wrote
+    bool other() const { return !nothing && !earlier && !fresh; }
+};
 
 Holds holds(const FileSystem &fs, const ExportRecord &r, int i)
 {
     const QString target = r.target(i);
     if (fs.kind(target) == FileSystem::Kind::None)
-        return Holds::Nothing;
+        return {true, false, false};
     const FileId id = identify(fs, target);
     if (!id.known())
-        return Holds::Other;
-    if (r.fresh[i].known() && id == r.fresh[i])
-        return Holds::Fresh;
-    if (r.earlier[i].known() && id == r.earlier[i])
-        return Holds::Earlier;
-    return Holds::Other;
+        return {};
+    return {false, r.earlier[i].known() && id == r.earlier[i], r.fresh[i].known() && id == r.fresh[i]};
 }
 
 // Whether every name holds the new file.
 bool allFresh(const FileSystem &fs, const ExportRecord &r)
 {
     for (int i = 0; i < kFileCount; ++i)
-        if (holds(fs, r, i) != Holds::Fresh)
+        if (!holds(fs, r, i).fresh)
             return false;
     return true;
 }
@@ -229,7 +232,7 @@ bool allEarlier(const FileSystem &fs, const ExportRecord &r)
 {
     for (int i = 0; i < kFileCount; ++i) {
         const Holds h = holds(fs, r, i);
-        if (r.earlier[i].known() ? h != Holds::Earlier : h != Holds::Nothing)
+        if (r.earlier[i].known() ? !h.earlier : !h.nothing)
             return false;
     }
     return true;
@@ -249,17 +252,26 @@ QString removalProblem(const QString &path, const Status &failure)
 // known to the next run.
 QStringList finish(FileSystem &fs, const ExportRecord &r)
 {
-    QStringList names;
-    if (Status s = fs.entries(r.folder, r.stem, &names); !s)
-        return {s.message()};
     QStringList problems;
-    for (const QString &name : names) {
-        const QString path = r.folder + name;
-        if (fs.kind(path) == FileSystem::Kind::Folder)
-            continue;
+    const auto removeIfThere = [&](const QString &path) {
+        const FileSystem::Kind kind = fs.kind(path);
+        if (kind == FileSystem::Kind::None || kind == FileSystem::Kind::Folder)
+            return;
         if (Status s = fs.remove(path); !s)
             problems << removalProblem(path, s);
+    };
+    // The names the export gives its files, whether or not the folder can
+    // be listed; then anything else of its stem (a file half written when
+    // the program stopped).
+    for (int i = 0; i < kFileCount; ++i) {
+        removeIfThere(r.staged(i));
+        removeIfThere(r.kept(i));
     }
+    QStringList names;
+    if (Status s = fs.entries(r.folder, r.stem + QLatin1Char('-'), &names); !s)
+        problems << s.message();
+    for (const QString &name : names)
+        removeIfThere(r.folder + name);
     if (!problems.isEmpty())
         return problems;
     if (Status s = fs.remove(r.path()); !s && fs.exists(r.path()))
@@ -279,14 +291,14 @@ QStringList undo(FileSystem &fs, const ExportRecord &r, QStringList *notes)
     for (int i = 0; i < kFileCount; ++i) {
         const QString target = r.target(i);
         const Holds h = holds(fs, r, i);
-        if (h == Holds::Other) {
+        if (h.other()) {
             *notes << QStringLiteral("%1 was left as it is: it is neither the earlier file nor the one the export "
                                      "wrote.")
                           .arg(native(target));
             continue;
         }
         if (r.earlier[i].known()) {
-            if (h == Holds::Earlier)
+            if (h.earlier)
                 continue;
             const QString kept = r.kept(i);
             if (identify(fs, kept) != r.earlier[i]) {
@@ -298,7 +310,7 @@ QStringList undo(FileSystem &fs, const ExportRecord &r, QStringList *notes)
                 problems << s.message()
                                 + QStringLiteral(" The earlier %1 could not be put back; it is kept as %2.")
                                       .arg(native(target), native(kept));
-        } else if (h == Holds::Fresh) {
+        } else if (h.fresh) {
             if (Status s = fs.remove(target); !s)
                 problems << s.message() + QStringLiteral(" The new %1 could not be removed.").arg(native(target));
         }
@@ -540,6 +552,11 @@ Status SkinCommit::commit()
             return abandoned(Status::failure(
                 QStringLiteral("Cannot write %1: the staged file cannot be read back.").arg(native(r.target(i)))));
         r.earlier[i] = identify(m_fs, r.target(i));
+        if (!r.earlier[i].known() && m_fs.kind(r.target(i)) != FileSystem::Kind::None)
+            return abandoned(Status::failure(
+                QStringLiteral("Cannot replace %1: it cannot be read, or is larger than any file of a skin, so it "
+                               "could not be put back should the export fail.")
+                    .arg(native(r.target(i)))));
         if (r.earlier[i].known())
             if (Status s = m_fs.keepCopy(r.target(i), r.kept(i)); !s)
                 return abandoned(s);

@@ -195,6 +195,38 @@ TEST_F(CliTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
     EXPECT_EQ(after, before);
 }
 
+// A lock file that another user's run left behind (killed while exporting
+// into a Skins folder everyone may write) does not keep this user out: it
+// only needs reading to be locked.
+TEST_F(CliTest, ALockFileLeftByAnotherUserServesThisOne)
+{
+    QString program = QStringLiteral(VELLORAN_CLI);
+    QStringList launcher;
+    if (::geteuid() == 0) {
+        program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (program.isEmpty())
+            GTEST_SKIP() << "running as root without setpriv to run as another user";
+        launcher = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"), QStringLiteral(VELLORAN_CLI)};
+    }
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                     | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                     | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &folder : QStringList{dir.path(), documents, documents + QStringLiteral("/Talvesh6Std"), skins})
+        ASSERT_TRUE(QFile::setPermissions(folder, all));
+    ASSERT_TRUE(QFile::setPermissions(picture, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    const QString lock = skins + QStringLiteral("/.velloran-lock");
+    velloran::test::writeFile(lock, "");
+    ASSERT_TRUE(QFile::setPermissions(lock, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    const Outcome r = run(launcher + QStringList{QStringLiteral("--documents"), documents, picture,
+                                                 QStringLiteral("Blue")},
+                          program);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(skins + QStringLiteral("/Blue.skn")));
+    EXPECT_FALSE(QFile::exists(lock));
+}
+
 // A full file system, for real: where the kernel lets anyone make a mount
 // namespace of their own, the Skins folder (holding an earlier skin) becomes
 // a small tmpfs with too little room for the new one, so writing fails half

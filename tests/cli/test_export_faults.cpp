@@ -208,7 +208,8 @@ TEST_F(ExportFaults, KilledAtAnyChangeTheSkinStaysWholeAndTheNextRunFinishes)
 
 // A system call that fails: the export fails with the system's reason and
 // the skin as it was, or succeeds regardless where a way round is meant
-// (hard links refused: copies), or says that only cleaning up failed.
+// (hard links refused: copies; locks refused: no lock), or says that only
+// cleaning up failed.
 TEST_F(ExportFaults, AFailingSystemCallIsReportedAndNothingIsLost)
 {
     const std::map<QString, std::pair<QString, QString>> errors = {
@@ -217,6 +218,8 @@ TEST_F(ExportFaults, AFailingSystemCallIsReportedAndNothingIsLost)
         {QStringLiteral("fsync"), {QStringLiteral("EIO"), QStringLiteral("Input/output error")}},
         {QStringLiteral("linkat"), {QStringLiteral("EPERM"), QStringLiteral("Operation not permitted")}},
         {QStringLiteral("unlink"), {QStringLiteral("EACCES"), QStringLiteral("Permission denied")}},
+        // A file system that cannot lock: the export goes on without the lock.
+        {QStringLiteral("flock"), {QStringLiteral("ENOLCK"), QStringLiteral("(it must succeed)")}},
     };
     int failures = 0;
     for (const auto &[call, count] : callCounts()) {

@@ -639,9 +639,11 @@ TEST_F(SkinExportTest, ARecoveryStoppedDeadIsFinishedByTheNextRun)
     const QList<QByteArray> earlier = readFiles(targets);
     builder.RecomposeWindowImages({50, -20, 10});
 
-    // Where the export dies: at its third replace of a target.
+    // Where the export dies: at its third replace of a target, found by
+    // running it once whole.
+    const auto before = test::snapshot(skins);
     fs.reset();
-    ASSERT_TRUE(save(QStringLiteral("Probe")).ok());
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
     int replaces = 0;
     int dieAt = -1;
     for (int i = 0; i < fs.steps.size() && dieAt < 0; ++i)
@@ -649,9 +651,6 @@ TEST_F(SkinExportTest, ARecoveryStoppedDeadIsFinishedByTheNextRun)
             if (++replaces == 3)
                 dieAt = i;
     ASSERT_GT(dieAt, 0);
-    for (const QString &file : skinFiles(skins, QStringLiteral("Probe")).all())
-        ASSERT_TRUE(QFile::remove(file));
-    const auto before = test::snapshot(skins);
 
     for (int step = 0;; ++step) {
         restore(skins, before);
@@ -659,6 +658,7 @@ TEST_F(SkinExportTest, ARecoveryStoppedDeadIsFinishedByTheNextRun)
         fs.dieAt = dieAt;
         EXPECT_THROW((void)save(QStringLiteral("Blue")), Died);
         const QList<QByteArray> mixed = readFiles(targets);
+        ASSERT_NE(mixed, earlier); // two of the five are new
         fs.reset();
         fs.dieAt = step;
         QString report;
@@ -764,6 +764,9 @@ TEST_F(SkinExportTest, ARecordNeverCostsTheUserAFile)
     const QByteArray earlierSkin = "file 0 9:01234567 9:89abcdef\nfile 1 9:01234567 9:89abcdef\n"
                                    "file 2 9:01234567 9:89abcdef\nfile 3 9:01234567 9:89abcdef\n"
                                    "file 4 9:01234567 9:89abcdef\n";
+    // A file of the user's whose name only begins like the export's files.
+    test::writeFile(skins + QStringLiteral("/.velloran-0123abcd notes.txt"), "notes");
+    const auto usersNow = test::snapshot(skins);
     for (const QByteArray &files : {newSkin, earlierSkin}) {
         test::writeFile(skins + QStringLiteral("/.velloran-export"), head + files);
         test::writeFile(skins + QStringLiteral("/.velloran-0123abcd-0.tmp"), QByteArray());
@@ -777,13 +780,31 @@ TEST_F(SkinExportTest, ARecordNeverCostsTheUserAFile)
         ASSERT_TRUE(s.ok()) << s.message().toStdString();
         EXPECT_TRUE(report.recovered.contains(QStringLiteral("was left as it is"))) << report.recovered.toStdString();
         auto now = test::snapshot(skins);
-        for (const QString &file : users.keys())
-            EXPECT_EQ(now[file], users[file]) << file.toStdString();
-        EXPECT_EQ(leftovers(skins), QStringList());
+        for (const QString &file : usersNow.keys())
+            EXPECT_EQ(now[file], usersNow[file]) << file.toStdString();
+        EXPECT_EQ(leftovers(skins), QStringList{QStringLiteral(".velloran-0123abcd notes.txt")});
         EXPECT_EQ(readAll(outside), QByteArray("outside"));
         for (const QString &file : users.keys())
             EXPECT_FALSE(QFileInfo(skins + QLatin1Char('/') + file).isSymLink()) << file.toStdString();
     }
+}
+
+// An earlier file that cannot be read (or is larger than any file of a
+// skin) could not be put back should the export fail, so it is not
+// replaced: the export is refused and the file stays.
+TEST_F(SkinExportTest, AnEarlierFileThatCannotBeKeptIsNotReplaced)
+{
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    const QString main = skins + QStringLiteral("/BlueMain.bmp");
+    QFile file(main);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(65 << 20)); // sparse where the file system can
+    file.close();
+    const auto before = test::snapshot(skins);
+    const Status s = save(QStringLiteral("Blue"));
+    EXPECT_TRUE(s.message().contains(QStringLiteral("could not be put back should the export fail")))
+        << s.message().toStdString();
+    EXPECT_EQ(test::snapshot(skins), before);
 }
 
 // A second export into the same Skins folder waits for the first, takes the
