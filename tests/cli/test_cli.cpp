@@ -157,21 +157,29 @@ TEST_F(CliTest, HelpAndVersionSucceed)
 }
 
 #ifdef Q_OS_LINUX
+// How to start velloran-cli as a user whom permissions keep out: this
+// user, or as root (whom they do not) the user nobody, through setpriv. The
+// program is empty when there is no way.
+std::pair<QString, QStringList> unprivileged()
+{
+    if (::geteuid() != 0)
+        return {QStringLiteral(VELLORAN_CLI), {}};
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        return {};
+    return {setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                      QStringLiteral("--clear-groups"), QStringLiteral(VELLORAN_CLI)}};
+}
+
 // A Skins folder the user may not write to, for real. Permissions do not
 // keep root (as in CI) out, so there the program runs as the unprivileged
 // user nobody, started by setpriv.
 TEST_F(CliTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
 {
     ASSERT_EQ(build(QStringLiteral("Blue")).exitCode, 0);
-    QString program = QStringLiteral(VELLORAN_CLI);
-    QStringList launcher;
-    if (::geteuid() == 0) {
-        program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        if (program.isEmpty())
-            GTEST_SKIP() << "running as root without setpriv to run as another user";
-        launcher = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"), QStringLiteral(VELLORAN_CLI)};
-    }
+    const auto [program, launcher] = unprivileged();
+    if (program.isEmpty())
+        GTEST_SKIP() << "running as root without setpriv to run as another user";
     // Everyone may enter the test folder and read what is in it; nobody may
     // write to the Skins folder.
     const auto readable = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
@@ -200,15 +208,9 @@ TEST_F(CliTest, AReadOnlySkinsFolderIsReportedAndLeftAsItWas)
 // only needs reading to be locked.
 TEST_F(CliTest, ALockFileLeftByAnotherUserServesThisOne)
 {
-    QString program = QStringLiteral(VELLORAN_CLI);
-    QStringList launcher;
-    if (::geteuid() == 0) {
-        program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        if (program.isEmpty())
-            GTEST_SKIP() << "running as root without setpriv to run as another user";
-        launcher = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"), QStringLiteral(VELLORAN_CLI)};
-    }
+    const auto [program, launcher] = unprivileged();
+    if (program.isEmpty())
+        GTEST_SKIP() << "running as root without setpriv to run as another user";
     const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                      | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
