@@ -5,7 +5,7 @@
 # Usage: velloran_install_packages [extra packages...]
 
 velloran_packages=(
-    cmake g++ ninja-build pkg-config
+    cmake g++ ninja-build
     qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
@@ -48,8 +48,11 @@ velloran_build() {
     fi
     local log
     log=$(mktemp)
-    if [ ! -f "$dir/build.ninja" ]; then
-        if ! cmake -S "$velloran_root" -B "$dir" -G Ninja "$@" >"$log" 2>&1; then
+    # Configured once; options given later are set on the existing folder.
+    if [ ! -f "$dir/build.ninja" ] || [ $# -gt 0 ]; then
+        local generator=()
+        [ -f "$dir/build.ninja" ] || generator=(-G Ninja)
+        if ! cmake -S "$velloran_root" -B "$dir" "${generator[@]}" "$@" >"$log" 2>&1; then
             cat "$log" >&2
             rm -f "$log"
             return 1
