@@ -10,6 +10,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("1.10"));
+    // The desktop entry, so that a desktop shows the window with its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELLORAN_APP_ID));
 
     velloran::Velloran window(velloran::Prompts::onScreen());
     if (!window.Form_Load())

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <QStandardPaths>
@@ -144,6 +145,22 @@ TEST_F(CliTest, HelpListsOnlyWhatWorks)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains(QStringLiteral("-h, --help"))) << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("--help-all"))) << r.out.toStdString();
+}
+
+// The manual page names every option the help lists.
+TEST_F(CliTest, TheManualPageDescribesEveryOption)
+{
+    QFile page(QStringLiteral(VELLORAN_MANPAGE));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(page.readAll()).remove(QStringLiteral("\\"));
+    const Outcome r = run({QStringLiteral("--help")});
+    static const QRegularExpression option(QStringLiteral("--([a-z-]+)"));
+    int options = 0;
+    for (auto it = option.globalMatch(r.out); it.hasNext(); ++options) {
+        const QString name = it.next().captured(0);
+        EXPECT_TRUE(manual.contains(name)) << name.toStdString() << " is not in the manual page";
+    }
+    EXPECT_GE(options, 7);
 }
 
 TEST_F(CliTest, HelpAndVersionSucceed)

@@ -109,4 +109,22 @@ QString writePreviews(const QString &folder)
     return {};
 }
 
+QString writeThemeIcons(const QString &folder, const QString &name)
+{
+    for (const int size : kThemeIconSizes) {
+        const QString apps = u"%1/%2x%2/apps"_s.arg(folder).arg(size);
+        if (QString error = makeFolder(apps); !error.isEmpty())
+            return error;
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(windowIcon(size)))
+            return u"cannot encode the %1-pixel icon: %2"_s.arg(size).arg(writer.errorString());
+        if (QString error = writeFile(QDir(apps), name + u".png"_s, png); !error.isEmpty())
+            return error;
+    }
+    return {};
+}
+
 } // namespace velloran::artwork

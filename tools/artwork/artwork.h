@@ -65,4 +65,12 @@ QString writeAll(const QString &folder);
 // looking at. Returns an empty string on success, else a message.
 QString writePreviews(const QString &folder);
 
+// The sizes of the window icon in a desktop's icon theme.
+inline constexpr int kThemeIconSizes[] = {16, 32, 48, 64, 128, 256};
+
+// Writes the window icon as PNG into folder/<n>x<n>/apps/<name>.png for each
+// theme size, the layout of an icon theme. Returns an empty string on
+// success, else a message.
+QString writeThemeIcons(const QString &folder, const QString &name);
+
 } // namespace velloran::artwork

@@ -21,10 +21,25 @@ int main(int argc, char **argv)
     const QCommandLineOption previews(
         u"previews"_s, u"Also write every picture as PNG into DIR, for viewing."_s, u"DIR"_s);
     parser.addOption(previews);
+    const QCommandLineOption icons(
+        u"icons"_s, u"Only write the window icon for a desktop icon theme into DIR, named NAME."_s,
+        u"DIR"_s);
+    const QCommandLineOption iconName(u"icon-name"_s, u"The icons' file name (without .png)."_s, u"NAME"_s,
+                                      u"velloran"_s);
+    parser.addOption(icons);
+    parser.addOption(iconName);
     parser.addPositionalArgument(u"FOLDER"_s, u"Where to write the files; created when missing."_s);
     parser.process(app);
 
     QTextStream err(stderr);
+    if (parser.isSet(icons)) {
+        const QString error = velloran::artwork::writeThemeIcons(parser.value(icons), parser.value(iconName));
+        if (!error.isEmpty()) {
+            err << "velloran-artwork: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() != 1) {
         err << "velloran-artwork: give exactly one output folder (see --help)\n";
