@@ -7,12 +7,18 @@
 
 #include "imaging/imagefile_p.h"
 
+#include <QFileDevice>
+#include <QIODevice>
 #include <QImage>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
+#include <vector>
 
 namespace velloran::imagefile_detail {
 
@@ -362,33 +368,128 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
 
 } // namespace
 
-DecodedImage decodeBmp(const QByteArray &bytes, const DecodeOptions &options)
+namespace {
+
+// The bytes [offset, offset + count) of the device, fewer where it ends.
+std::optional<QByteArray> readAt(QIODevice &device, qint64 offset, qint64 count)
 {
-    const auto *file = reinterpret_cast<const uchar *>(bytes.constData());
-    const qsizetype size = bytes.size();
+    if (!device.seek(offset))
+        return std::nullopt;
+    QByteArray bytes = device.read(count);
+    if (bytes.isNull() && count > 0 && device.atEnd())
+        return QByteArray();
+    if (bytes.isNull() && count > 0)
+        return std::nullopt;
+    return bytes;
+}
 
-    Layout layout;
-    if (std::optional<QString> refusal = readLayout(file, size, layout))
-        return {QImage(), *refusal};
+QString readFailure(const QIODevice &device)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    if (file && file->error() != QFileDevice::NoError)
+        return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
+    return QStringLiteral("the file cannot be read (it changed while being read)");
+}
 
-    const bool runLength = layout.compression == kRle8 || layout.compression == kRle4;
-    if (!runLength) {
-        // Uncompressed rows are 4-byte aligned; the last one may lack its
-        // padding. Checked by division so no product can overflow.
-        const qint64 rowBytes = (layout.width * layout.bitCount + 31) / 32 * 4;
-        const qint64 lastRowBytes = (layout.width * layout.bitCount + 7) / 8;
-        const qint64 available = size - layout.dataOffset;
-        if (available < lastRowBytes || (available - lastRowBytes) / rowBytes < layout.height - 1)
-            return {QImage(), truncatedReason()};
-    }
-    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
-        return {QImage(), *refusal};
-    if (runLength) {
-        if (std::optional<QString> refusal = decodeRle(file, size, layout, nullptr, nullptr))
-            return {QImage(), *refusal};
-    }
-
+// How an uncompressed file's rows turn into RGB32 ones.
+struct RowFormat
+{
+    int bitCount = 0;
+    qint64 width = 0;
+    std::array<QRgb, 256> palette{};
     BitFields fields;
+    bool plain32 = false;
+
+    void convert(const uchar *src, QRgb *dst) const
+    {
+        switch (bitCount) {
+        case 1:
+            indexedRow<1>(src, dst, width, palette.data());
+            break;
+        case 4:
+            indexedRow<4>(src, dst, width, palette.data());
+            break;
+        case 8:
+            indexedRow<8>(src, dst, width, palette.data());
+            break;
+        case 16:
+            bitFieldsRow<2>(src, dst, width, fields);
+            break;
+        case 24:
+            bgrRow(src, dst, width);
+            break;
+        default:
+            if (plain32)
+                bgrxRow(src, dst, width);
+            else
+                bitFieldsRow<4>(src, dst, width, fields);
+            break;
+        }
+    }
+};
+
+// A run-length file, read and decoded whole (its rows lie in the file in
+// the order the codes draw them, not as the picture needs them).
+QString decodeRunLength(QIODevice &device, qint64 size, const Layout &layout, const DecodeOptions &options,
+                        RowSink &sink)
+{
+    const std::optional<QByteArray> bytes = readAt(device, 0, size);
+    if (!bytes || bytes->size() != size)
+        return readFailure(device);
+    const auto *file = reinterpret_cast<const uchar *>(bytes->constData());
+    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
+        return *refusal;
+    if (std::optional<QString> refusal = decodeRle(file, size, layout, nullptr, nullptr))
+        return *refusal;
+    QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
+    if (image.isNull() || !sink.start(image.size()))
+        return outOfMemoryReason(layout.width, layout.height);
+    const std::array<QRgb, 256> palette = readPalette(file, layout);
+    image.fill(kBlack);
+    // Checked complete above, so this cannot fail.
+    (void)decodeRle(file, size, layout, palette.data(), &image);
+    sink.rows(reinterpret_cast<const QRgb *>(image.constBits()), image.bytesPerLine(), image.height());
+    return {};
+}
+
+// Bytes of the file read in one go: a block of whole rows of about this size.
+constexpr qint64 kBlockBytes = 1 << 20;
+// The headers and the palette lie in the first bytes of a file; this many
+// hold them whatever the header's kind.
+constexpr qint64 kHeadBytes = 64 * 1024;
+
+} // namespace
+
+QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink)
+{
+    const std::optional<QByteArray> head = readAt(device, 0, std::min(size, kHeadBytes));
+    if (!head || head->size() != std::min(size, kHeadBytes))
+        return readFailure(device);
+    // The layout's checks hold offsets against the whole file; what it reads
+    // (headers, masks, palette) lies within the head.
+    const auto *headBytes = reinterpret_cast<const uchar *>(head->constData());
+    Layout layout;
+    if (std::optional<QString> refusal = readLayout(headBytes, size, layout))
+        return *refusal;
+    if (layout.paletteOffset + qsizetype(layout.paletteCount) * layout.paletteEntryBytes > head->size())
+        return unsupported(QStringLiteral("a palette that does not follow its header"));
+
+    if (layout.compression == kRle8 || layout.compression == kRle4)
+        return decodeRunLength(device, size, layout, options, sink);
+
+    // Uncompressed rows are 4-byte aligned; the last one may lack its
+    // padding. Checked by division so no product can overflow.
+    const qint64 rowBytes = (layout.width * layout.bitCount + 31) / 32 * 4;
+    const qint64 lastRowBytes = (layout.width * layout.bitCount + 7) / 8;
+    const qint64 available = size - layout.dataOffset;
+    if (available < lastRowBytes || (available - lastRowBytes) / rowBytes < layout.height - 1)
+        return truncatedReason();
+    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
+        return *refusal;
+
+    RowFormat format;
+    format.bitCount = layout.bitCount;
+    format.width = layout.width;
     const bool bitFields = layout.compression == kBitFields || layout.compression == kAlphaBitFields;
     if (bitFields) {
         const auto red = Channel::fromMask(layout.masks[0]);
@@ -397,63 +498,65 @@ DecodedImage decodeBmp(const QByteArray &bytes, const DecodeOptions &options)
         const quint32 allowed = layout.bitCount == 16 ? 0xffffu : 0xffffffffu;
         const quint32 all = layout.masks[0] | layout.masks[1] | layout.masks[2];
         if (!red || !green || !blue || all == 0 || (all & ~allowed) != 0)
-            return {QImage(), damaged(QStringLiteral("bit-field masks %1, %2, %3")
-                                          .arg(layout.masks[0], 0, 16)
-                                          .arg(layout.masks[1], 0, 16)
-                                          .arg(layout.masks[2], 0, 16))};
-        fields = {*red, *green, *blue};
+            return damaged(QStringLiteral("bit-field masks %1, %2, %3")
+                               .arg(layout.masks[0], 0, 16)
+                               .arg(layout.masks[1], 0, 16)
+                               .arg(layout.masks[2], 0, 16));
+        format.fields = {*red, *green, *blue};
     } else if (layout.bitCount == 16) {
-        fields = {*Channel::fromMask(0x7c00), *Channel::fromMask(0x03e0), *Channel::fromMask(0x001f)};
+        format.fields = {*Channel::fromMask(0x7c00), *Channel::fromMask(0x03e0), *Channel::fromMask(0x001f)};
     }
+    format.plain32 = layout.bitCount == 32
+                     && (!bitFields
+                         || (layout.masks[0] == 0x00ff0000 && layout.masks[1] == 0x0000ff00
+                             && layout.masks[2] == 0x000000ff));
+    format.palette = readPalette(headBytes, layout);
 
-    QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
-    if (image.isNull())
-        return {QImage(), outOfMemoryReason(layout.width, layout.height)};
+    const QSize pictureSize(static_cast<int>(layout.width), static_cast<int>(layout.height));
+    if (!sink.start(pictureSize))
+        return outOfMemoryReason(layout.width, layout.height);
 
-    const std::array<QRgb, 256> palette = readPalette(file, layout);
-    if (runLength) {
-        image.fill(kBlack);
-        // Checked complete above, so this cannot fail.
-        (void)decodeRle(file, size, layout, palette.data(), &image);
-        return {image, QString()};
+    // A block of rows at a time, top row first: in a bottom-up file the
+    // rows of one block lie in one run of the file, last row first.
+    const qint64 blockRows = std::max<qint64>(1, kBlockBytes / rowBytes);
+    std::vector<QRgb> rows;
+    try {
+        rows.resize(std::size_t(std::min(blockRows, layout.height) * layout.width));
+    } catch (const std::bad_alloc &) {
+        return outOfMemoryReason(layout.width, layout.height);
     }
-
-    const qint64 rowBytes = (layout.width * layout.bitCount + 31) / 32 * 4;
-    uchar *bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    const bool plain32 = layout.bitCount == 32
-                         && (!bitFields
-                             || (layout.masks[0] == 0x00ff0000 && layout.masks[1] == 0x0000ff00
-                                 && layout.masks[2] == 0x000000ff));
-    for (qint64 y = 0; y < layout.height; ++y) {
-        const uchar *src = file + layout.dataOffset + y * rowBytes;
-        const qint64 row = layout.topDown ? y : layout.height - 1 - y;
-        auto *dst = reinterpret_cast<QRgb *>(bits + row * stride);
-        switch (layout.bitCount) {
-        case 1:
-            indexedRow<1>(src, dst, layout.width, palette.data());
-            break;
-        case 4:
-            indexedRow<4>(src, dst, layout.width, palette.data());
-            break;
-        case 8:
-            indexedRow<8>(src, dst, layout.width, palette.data());
-            break;
-        case 16:
-            bitFieldsRow<2>(src, dst, layout.width, fields);
-            break;
-        case 24:
-            bgrRow(src, dst, layout.width);
-            break;
-        default:
-            if (plain32)
-                bgrxRow(src, dst, layout.width);
-            else
-                bitFieldsRow<4>(src, dst, layout.width, fields);
-            break;
+    for (qint64 y = 0; y < layout.height; y += blockRows) {
+        const qint64 count = std::min(blockRows, layout.height - y);
+        const qint64 firstFileRow = layout.topDown ? y : layout.height - y - count;
+        const qint64 offset = layout.dataOffset + firstFileRow * rowBytes;
+        std::optional<QByteArray> block = readAt(device, offset, std::min(count * rowBytes, size - offset));
+        if (!block || block->size() < std::min(count * rowBytes, size - offset))
+            return readFailure(device);
+        // The last row of the file may lack its padding.
+        block->resize(count * rowBytes, '\0');
+        const auto *raw = reinterpret_cast<const uchar *>(block->constData());
+        for (qint64 i = 0; i < count; ++i) {
+            const qint64 fileRow = layout.topDown ? i : count - 1 - i;
+            format.convert(raw + fileRow * rowBytes, rows.data() + i * layout.width);
         }
+        sink.rows(rows.data(), qsizetype(layout.width) * 4, int(count));
     }
-    return {image, QString()};
+    return {};
+}
+
+bool ImageRows::start(QSize size)
+{
+    image = QImage(size, QImage::Format_RGB32);
+    m_next = 0;
+    return !image.isNull();
+}
+
+void ImageRows::rows(const QRgb *rows, qsizetype stride, int count)
+{
+    const auto *src = reinterpret_cast<const uchar *>(rows);
+    const qsizetype bytes = qsizetype(image.width()) * 4;
+    for (int i = 0; i < count && m_next < image.height(); ++i, ++m_next, src += stride)
+        std::memcpy(image.scanLine(m_next), src, std::size_t(bytes));
 }
 
 } // namespace velloran::imagefile_detail

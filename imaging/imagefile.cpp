@@ -144,7 +144,13 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
 
     if (isJpeg(head, headBytes))
         return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options);
-    if (!isBmp(head, headBytes) && !isPng(head, headBytes))
+    if (isBmp(head, headBytes)) {
+        imagefile_detail::ImageRows picture;
+        if (QString refusal = imagefile_detail::decodeBmpRows(device, size, options, picture); !refusal.isEmpty())
+            return refuse(refusal);
+        return {picture.image, QString()};
+    }
+    if (!isPng(head, headBytes))
         return refuseOther(device);
 
     const QByteArray bytes = device.read(size);
@@ -154,26 +160,58 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
                           ? readFailure(device)
                           : QStringLiteral("the file cannot be read (it changed while being read)"));
     }
-    return isBmp(head, headBytes) ? imagefile_detail::decodeBmp(bytes, options) : imagefile_detail::decodePng(bytes, options);
+    return imagefile_detail::decodePng(bytes, options);
+}
+
+} // namespace
+
+namespace {
+
+// Opens a picture file for reading; the reason when it is not one to read.
+std::optional<QString> openPicture(const QString &path, QFile &file)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return QStringLiteral("the file does not exist");
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    // Devices and pipes could block or never end.
+    if (!info.isFile())
+        return QStringLiteral("it is not a plain file");
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return readFailure(file);
+    return std::nullopt;
 }
 
 } // namespace
 
 DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        return refuse(QStringLiteral("the file does not exist"));
-    if (info.isDir())
-        return refuse(QStringLiteral("it is a folder, not a file"));
-    // Devices and pipes could block or never end.
-    if (!info.isFile())
-        return refuse(QStringLiteral("it is not a plain file"));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(readFailure(file));
+    QFile file;
+    if (std::optional<QString> refusal = openPicture(path, file))
+        return refuse(*refusal);
     return decodeDevice(file, file.size(), options);
+}
+
+QString decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink)
+{
+    QFile file;
+    if (std::optional<QString> refusal = openPicture(path, file))
+        return *refusal;
+    const qint64 size = file.size();
+    char head[2] = {};
+    if (size > 0 && size <= kMaxFileBytes && file.peek(head, sizeof head) == sizeof head && isBmp(head, sizeof head))
+        return imagefile_detail::decodeBmpRows(file, size, options, sink);
+
+    const DecodedImage decoded = decodeDevice(file, size, options);
+    if (decoded.image.isNull())
+        return decoded.error;
+    if (!sink.start(decoded.image.size()))
+        return imagefile_detail::outOfMemoryReason(decoded.image.width(), decoded.image.height());
+    sink.rows(reinterpret_cast<const QRgb *>(decoded.image.constBits()), decoded.image.bytesPerLine(),
+              decoded.image.height());
+    return {};
 }
 
 DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options)

@@ -57,6 +57,26 @@ DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options =
 // the file once it is open.
 DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options = {});
 
+// Receives a decoded picture row by row, top to bottom.
+class RowSink
+{
+public:
+    virtual ~RowSink() = default;
+    // Before any row: the picture's size. False stops the decoding (when the
+    // sink cannot take a picture of that size).
+    virtual bool start(QSize size) = 0;
+    // The next `count` rows of the picture, RGB32, `stride` bytes apart.
+    virtual void rows(const QRgb *rows, qsizetype stride, int count) = 0;
+};
+
+// Decodes as decodeImageFile does, handing the picture's rows to `sink`:
+// for an uncompressed BMP as they are read, a block at a time, so that
+// neither the file nor the picture is ever whole in memory; for the other
+// formats once the picture is decoded. Returns the reason of a refusal,
+// empty on success. A refusal can come after some rows (a file that
+// changes while it is read): the sink's rows are then to be thrown away.
+QString decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink);
+
 // The picture as a Windows bitmap file: BITMAPFILEHEADER, BITMAPINFOHEADER,
 // 24 bits per pixel, uncompressed, bottom-up rows padded to 4 bytes, 96 dpi.
 // Any alpha is ignored. An empty QByteArray for a null image (or one too

@@ -15,8 +15,23 @@ class QIODevice;
 
 namespace velloran::imagefile_detail {
 
-// Decodes a whole BMP file held in memory (it starts with "BM").
-DecodedImage decodeBmp(const QByteArray &file, const DecodeOptions &options);
+// Decodes a BMP file (it starts with "BM") from the device, which holds
+// `size` bytes from its start, handing its rows to the sink: an
+// uncompressed one a block of rows at a time as they are read, a
+// run-length one once it is decoded whole. Returns the reason of a refusal.
+QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink);
+
+// The picture put together from the rows a decoder hands over.
+class ImageRows final : public RowSink
+{
+public:
+    bool start(QSize size) override;
+    void rows(const QRgb *rows, qsizetype stride, int count) override;
+    QImage image;
+
+private:
+    int m_next = 0;
+};
 
 // Decodes a whole PNG file held in memory (it starts with the PNG signature).
 DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #ifdef Q_OS_UNIX
@@ -158,6 +159,46 @@ TEST_P(Corpus, LoaderLoadsUprightOrRefusesAndKeepsItsPicture)
         EXPECT_TRUE(s.message().contains(entry().reason)) << s.message().toStdString();
         EXPECT_EQ(surface.image(), before);
     }
+}
+
+// Collects what a decoder hands over row by row, and how.
+class CollectedRows final : public RowSink
+{
+public:
+    bool start(QSize size) override
+    {
+        ++starts;
+        image = QImage(size, QImage::Format_RGB32);
+        return !image.isNull();
+    }
+    void rows(const QRgb *rows, qsizetype stride, int count) override
+    {
+        ++batches;
+        for (int i = 0; i < count; ++i, ++next)
+            std::memcpy(image.scanLine(next), reinterpret_cast<const uchar *>(rows) + i * stride,
+                        std::size_t(image.width()) * 4);
+    }
+    QImage image;
+    int starts = 0;
+    int batches = 0;
+    int next = 0;
+};
+
+// Row by row, every file gives the picture that decoding it whole gives, or
+// the same refusal.
+TEST_P(Corpus, RowsGiveTheWholePicture)
+{
+    const DecodedImage whole = decodeImageFile(path);
+    CollectedRows rows;
+    const QString refusal = decodeImageFileRows(path, {}, rows);
+    if (whole.image.isNull()) {
+        EXPECT_EQ(refusal, whole.error);
+        return;
+    }
+    ASSERT_EQ(refusal, QString());
+    EXPECT_EQ(rows.starts, 1);
+    EXPECT_EQ(rows.next, whole.image.height());
+    EXPECT_EQ(rows.image, whole.image);
 }
 
 TEST_P(Corpus, CliBuildsTheSkinOrExitsOneAndWritesNothing)

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -547,6 +548,78 @@ TEST(BmpRunLength, CodesThatWriteNothingAreBounded)
     const DecodedImage beyond = decodeBytes(file(allowed + 1));
     EXPECT_TRUE(beyond.image.isNull());
     EXPECT_EQ(beyond.error, QStringLiteral("the BMP data is damaged (more than 4099 run-length codes that write no pixel)"));
+}
+
+// A bitmap larger than one block of the reader comes out, a block of rows at
+// a time and top row first, exactly as Qt's own reader reads it: bottom-up
+// and top-down rows, 24 bits, 8-bit palette, a last row without its
+// padding. The file is never read whole.
+TEST(BmpRows, ALargeFileComesABlockAtATimeAsQtReadsIt)
+{
+    struct Collected final : RowSink
+    {
+        bool start(QSize size) override
+        {
+            image = QImage(size, QImage::Format_RGB32);
+            return true;
+        }
+        void rows(const QRgb *rows, qsizetype stride, int count) override
+        {
+            ++batches;
+            for (int i = 0; i < count; ++i, ++next)
+                std::memcpy(image.scanLine(next), reinterpret_cast<const uchar *>(rows) + i * stride,
+                            std::size_t(image.width()) * 4);
+        }
+        QImage image;
+        int batches = 0;
+        int next = 0;
+    };
+    QTemporaryDir dir;
+    QImage picture(1501, 703, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y) & 0xff));
+    const std::pair<const char *, QImage> pictures[] = {
+        {"24-bit", picture},
+        {"8-bit", picture.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)},
+    };
+    for (const auto &[label, source] : pictures) {
+        QBuffer written;
+        written.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QImageWriter(&written, "bmp").write(source)) << label;
+        QByteArray bottomUp = written.data();
+        const QImage expected = QImage::fromData(bottomUp, "BMP").convertToFormat(QImage::Format_RGB32);
+
+        // The same rows stored top-down: a negative height, rows reversed.
+        const quint32 dataOffset = quint32(uchar(bottomUp[10])) | quint32(uchar(bottomUp[11])) << 8
+                                   | quint32(uchar(bottomUp[12])) << 16 | quint32(uchar(bottomUp[13])) << 24;
+        const int bitCount = uchar(bottomUp[28]) | uchar(bottomUp[29]) << 8;
+        const qsizetype rowBytes = (qsizetype(source.width()) * bitCount + 31) / 32 * 4;
+        QByteArray topDown = bottomUp.left(dataOffset);
+        for (int y = source.height() - 1; y >= 0; --y)
+            topDown += bottomUp.mid(dataOffset + y * rowBytes, rowBytes);
+        const qint32 negative = -source.height();
+        std::memcpy(topDown.data() + 22, &negative, 4);
+        // And a bottom-up file whose last row lacks its padding.
+        QByteArray unpadded = bottomUp;
+        unpadded.chop(rowBytes - (qsizetype(source.width()) * bitCount + 7) / 8);
+
+        for (const auto &[kind, bytes] : {std::pair{"bottom-up", bottomUp}, std::pair{"top-down", topDown},
+                                          std::pair{"unpadded", unpadded}}) {
+            SCOPED_TRACE(std::string(label) + " " + kind);
+            const QString path = dir.filePath(QStringLiteral("large.bmp"));
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_EQ(file.write(bytes), bytes.size());
+            file.close();
+            Collected rows;
+            ASSERT_EQ(decodeImageFileRows(path, {}, rows), QString());
+            EXPECT_GT(rows.batches, 1);
+            EXPECT_EQ(rows.next, source.height());
+            EXPECT_EQ(rows.image, expected);
+            EXPECT_EQ(decodeImageFile(path).image, expected);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
