@@ -6,6 +6,7 @@
 #include "corpus/corpus.h"
 #include "imaging/imagefile.h"
 #include "imaging/imagesurface.h"
+#include "support/collectedrows.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -161,35 +162,12 @@ TEST_P(Corpus, LoaderLoadsUprightOrRefusesAndKeepsItsPicture)
     }
 }
 
-// Collects what a decoder hands over row by row, and how.
-class CollectedRows final : public RowSink
-{
-public:
-    bool start(QSize size) override
-    {
-        ++starts;
-        image = QImage(size, QImage::Format_RGB32);
-        return !image.isNull();
-    }
-    void rows(const QRgb *rows, qsizetype stride, int count) override
-    {
-        ++batches;
-        for (int i = 0; i < count; ++i, ++next)
-            std::memcpy(image.scanLine(next), reinterpret_cast<const uchar *>(rows) + i * stride,
-                        std::size_t(image.width()) * 4);
-    }
-    QImage image;
-    int starts = 0;
-    int batches = 0;
-    int next = 0;
-};
-
 // Row by row, every file gives the picture that decoding it whole gives, or
 // the same refusal.
 TEST_P(Corpus, RowsGiveTheWholePicture)
 {
     const DecodedImage whole = decodeImageFile(path);
-    CollectedRows rows;
+    test::CollectedRows rows;
     const QString refusal = decodeImageFileRows(path, {}, rows);
     if (whole.image.isNull()) {
         EXPECT_EQ(refusal, whole.error);

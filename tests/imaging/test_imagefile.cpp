@@ -4,6 +4,7 @@
 
 #include "corpus/corpus.h"
 #include "imaging/imagefile.h"
+#include "support/collectedrows.h"
 
 #include <gtest/gtest.h>
 
@@ -556,24 +557,6 @@ TEST(BmpRunLength, CodesThatWriteNothingAreBounded)
 // padding. The file is never read whole.
 TEST(BmpRows, ALargeFileComesABlockAtATimeAsQtReadsIt)
 {
-    struct Collected final : RowSink
-    {
-        bool start(QSize size) override
-        {
-            image = QImage(size, QImage::Format_RGB32);
-            return true;
-        }
-        void rows(const QRgb *rows, qsizetype stride, int count) override
-        {
-            ++batches;
-            for (int i = 0; i < count; ++i, ++next)
-                std::memcpy(image.scanLine(next), reinterpret_cast<const uchar *>(rows) + i * stride,
-                            std::size_t(image.width()) * 4);
-        }
-        QImage image;
-        int batches = 0;
-        int next = 0;
-    };
     QTemporaryDir dir;
     QImage picture(1501, 703, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
@@ -612,7 +595,7 @@ TEST(BmpRows, ALargeFileComesABlockAtATimeAsQtReadsIt)
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             ASSERT_EQ(file.write(bytes), bytes.size());
             file.close();
-            Collected rows;
+            test::CollectedRows rows;
             ASSERT_EQ(decodeImageFileRows(path, {}, rows), QString());
             EXPECT_GT(rows.batches, 1);
             EXPECT_EQ(rows.next, source.height());
