@@ -4,6 +4,7 @@
 // colour model pixel by pixel, merging against the per-pixel rule, and the
 // paths that write new pixels for shared pictures against those that work
 // in place.
+#include "bench/resamplefilter.h"
 #include "imaging/imagesurface.h"
 #include "imaging/merge.h"
 #include "imaging/resample.h"
@@ -40,26 +41,6 @@ int channel(quint32 pixel, int c)
     return int(pixel >> (8 * c) & 0xFF);
 }
 
-// Runs of 2^halvings samples summed as the resampler sums them: each pair
-// of neighbours added, an odd last sample added to itself, `halvings` times.
-// For each sum, the samples it adds (a sample may come more than once).
-std::vector<std::vector<int>> runsOf(int size, int halvings)
-{
-    std::vector<std::vector<int>> runs(size);
-    for (int i = 0; i < size; ++i)
-        runs[i] = {i};
-    for (int h = 0; h < halvings; ++h) {
-        std::vector<std::vector<int>> next((runs.size() + 1) / 2);
-        for (std::size_t j = 0; j < next.size(); ++j) {
-            next[j] = runs[2 * j];
-            const auto &second = runs[std::min(2 * j + 1, runs.size() - 1)];
-            next[j].insert(next[j].end(), second.begin(), second.end());
-        }
-        runs = std::move(next);
-    }
-    return runs;
-}
-
 // The two passes written out plainly from the coefficient tables: the
 // summed runs, then a whole intermediate picture with 4 fractional bits, one
 // pixel and one channel at a time.
@@ -67,8 +48,8 @@ QImage plainResample(const QImage &source, int width, int height)
 {
     const ResampleAxis across = makeResampleAxis(source.width(), width, kResampleMaxHalvingsAcross);
     const ResampleAxis down = makeResampleAxis(source.height(), height, kResampleMaxHalvingsDown);
-    const auto runsAcross = runsOf(source.width(), across.halvings);
-    const auto runsDown = runsOf(source.height(), down.halvings);
+    const auto runsAcross = bench::runsOf(source.width(), across.halvings);
+    const auto runsDown = bench::runsOf(source.height(), down.halvings);
     const int acrossShift = kResampleWeightBits - kResampleIntermediateBits + across.halvings + down.halvings;
     const int downShift = kResampleWeightBits + kResampleIntermediateBits;
 
@@ -105,33 +86,6 @@ QImage plainResample(const QImage &source, int width, int height)
         }
     }
     return result;
-}
-
-// The normalised weights of one output sample on the source samples, as
-// (source sample, weight) pairs: a plain triangle filter, or (with
-// halvings) runs of 2^halvings samples averaged, then a triangle over those
-// averages narrowed so that both together spread as far as the plain one.
-// Edges repeat.
-std::vector<std::pair<int, double>> triangleWeights(int sourceSize, int targetSize, int i, int halvings = 0)
-{
-    const int run = 1 << halvings;
-    const auto runs = runsOf(sourceSize, halvings);
-    const double plain = double(sourceSize) / targetSize;
-    const double scale = plain / run;
-    const double support = run > 1 ? std::sqrt(plain * plain - (double(run) * run - 1) / 2) / run
-                                   : std::max(1.0, scale);
-    const double centre = (i + 0.5) * scale - 0.5;
-    std::vector<std::pair<int, double>> weights;
-    double total = 0;
-    for (int j = int(std::floor(centre - support)); j <= int(std::ceil(centre + support)); ++j) {
-        const double w = std::max(0.0, 1.0 - std::abs(j - centre) / support);
-        for (const int sample : runs[std::clamp(j, 0, int(runs.size()) - 1)])
-            weights.emplace_back(sample, w / run);
-        total += w;
-    }
-    for (auto &[sample, w] : weights)
-        w /= total;
-    return weights;
 }
 
 // The runs a resampler sums on one axis: the largest 2^h (h at most
@@ -200,27 +154,15 @@ TEST_P(ResampleModels, FollowTheTriangleFilterToWithinRounding)
     const QImage fast = resampleImage(source, c.to.width(), c.to.height());
     const int sw = source.width(), sh = source.height(), tw = c.to.width(), th = c.to.height();
 
-    const int halvingsAcross = expectedHalvings(sw, tw, kResampleMaxHalvingsAcross);
-    const int halvingsDown = expectedHalvings(sh, th, kResampleMaxHalvingsDown);
-    std::vector<double> narrowed(std::size_t(tw) * sh * 4);
-    for (int x = 0; x < tw; ++x) {
-        for (const auto &[s, w] : triangleWeights(sw, tw, x, halvingsAcross))
-            for (int y = 0; y < sh; ++y)
-                for (int ch = 0; ch < 4; ++ch)
-                    narrowed[(std::size_t(y) * tw + x) * 4 + ch] += w * channel(source.pixel(s, y), ch);
-    }
+    const std::vector<double> ideal =
+        bench::filterInDoubles(source, tw, th, expectedHalvings(sw, tw, kResampleMaxHalvingsAcross),
+                               expectedHalvings(sh, th, kResampleMaxHalvingsDown));
     double worst = 0;
-    for (int y = 0; y < th; ++y) {
-        const auto weights = triangleWeights(sh, th, y, halvingsDown);
-        for (int x = 0; x < tw; ++x) {
-            for (int ch = 0; ch < 4; ++ch) {
-                double ideal = 0;
-                for (const auto &[s, w] : weights)
-                    ideal += w * narrowed[(std::size_t(s) * tw + x) * 4 + ch];
-                worst = std::max(worst, std::abs(channel(fast.pixel(x, y), ch) - ideal));
-            }
-        }
-    }
+    for (int y = 0; y < th; ++y)
+        for (int x = 0; x < tw; ++x)
+            for (int ch = 0; ch < 4; ++ch)
+                worst = std::max(worst, std::abs(channel(fast.pixel(x, y), ch)
+                                                 - ideal[(std::size_t(y) * tw + x) * 4 + ch]));
     // 14-bit weights, 4 fractional bits between the passes, one rounding to
     // 8 bits: well under 2 levels.
     EXPECT_LT(worst, 1.75);
