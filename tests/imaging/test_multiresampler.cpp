@@ -93,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
     Sources, MultiResamplerSources,
     ::testing::Values(SourceCase{"OnePixel", {1, 1}}, SourceCase{"Tiny", {3, 2}},
                       SourceCase{"Odd", {801, 1263}}, SourceCase{"Enlarged", {120, 80}},
+                      SourceCase{"SameAsTheFirstSize", {800, 629}},
                       SourceCase{"Column", {1, 2000}}, SourceCase{"Row", {2000, 1}},
                       SourceCase{"TallStrip", {3, 4099}}, SourceCase{"TwelveMegapixels", {4000, 3000}}),
     [](const auto &info) { return std::string(info.param.label); });
