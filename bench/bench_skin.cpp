@@ -40,6 +40,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -308,7 +309,8 @@ int reportResampleQuality()
         for (int y = 0; y < grating.height(); ++y) {
             auto *row = reinterpret_cast<QRgb *>(grating.scanLine(y));
             for (int x = 0; x < grating.width(); ++x) {
-                const int v = int(std::lround(127.5 + 127.5 * std::cos(2 * M_PI * (x + y) / period)));
+                const double phase = 2 * std::numbers::pi * (x + y) / period;
+                const int v = int(std::lround(127.5 + 127.5 * std::cos(phase)));
                 row[x] = qRgb(v, v, v);
             }
         }
