@@ -129,12 +129,12 @@ int makeBlocksSse2(const std::uint32_t *a, const std::uint32_t *b, int width,
             _mm_store_si128(blocks + x / 2 + 2, interleavePixels(low2));
             _mm_store_si128(blocks + x / 2 + 3, interleavePixels(high2));
         } else {
-            // Neighbours added: pixels 0+1, 2+3 and 4+5, 6+7.
-            const __m128i first = _mm_add_epi16(_mm_unpacklo_epi64(low, high), _mm_unpackhi_epi64(low, high));
-            const __m128i second =
-                _mm_add_epi16(_mm_unpacklo_epi64(low2, high2), _mm_unpackhi_epi64(low2, high2));
-            _mm_store_si128(blocks + x / 4, interleavePixels(first));
-            _mm_store_si128(blocks + x / 4 + 1, interleavePixels(second));
+            // Pixels 0 and 2 interleaved plus pixels 1 and 3 interleaved:
+            // the sums 0+1 and 2+3, B B G G R R A A.
+            _mm_store_si128(blocks + x / 4,
+                            _mm_add_epi16(_mm_unpacklo_epi16(low, high), _mm_unpackhi_epi16(low, high)));
+            _mm_store_si128(blocks + x / 4 + 1,
+                            _mm_add_epi16(_mm_unpacklo_epi16(low2, high2), _mm_unpackhi_epi16(low2, high2)));
         }
     }
     return x;
@@ -226,13 +226,20 @@ void filterAcross(const Block *in, const AcrossTable &table, std::int16_t *out)
     const auto *weights = reinterpret_cast<const __m128i *>(table.weights.data());
     const auto run = [&](auto pairsConstant) {
         const int n = pairsConstant > 0 ? int(pairsConstant) : pairs;
-        for (int x = 0; x < width; ++x) {
+        const auto sumAt = [&](int x) {
             const __m128i *window = blocks + table.firstBlock[x];
             const __m128i *w = weights + std::size_t(x) * n;
             __m128i sum = biasVector;
             for (int k = 0; k < n; ++k)
                 sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_load_si128(window + k), _mm_load_si128(w + k)));
-            sum = _mm_sra_epi32(sum, shift);
+            return _mm_sra_epi32(sum, shift);
+        };
+        // Two pixels a step, one block of the row written (rows are whole blocks).
+        int x = 0;
+        for (; x + 2 <= width; x += 2)
+            _mm_store_si128(reinterpret_cast<__m128i *>(out + 4 * x), _mm_packs_epi32(sumAt(x), sumAt(x + 1)));
+        if (x < width) {
+            const __m128i sum = sumAt(x);
             _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 4 * x), _mm_packs_epi32(sum, sum));
         }
     };
