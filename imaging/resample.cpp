@@ -91,17 +91,17 @@ inline __m128i interleavePixels(__m128i twoPixels)
     return _mm_unpacklo_epi16(twoPixels, _mm_unpackhi_epi64(twoPixels, twoPixels));
 }
 
-// Four pixels of row a (plus those of row b with Sum) as 16-bit values, two
-// pixels in each half.
+// Pixels x to x + 3 of row a (plus those of row b with Sum; without, b may be
+// null) as 16-bit values, two pixels in each half.
 template <bool Sum>
-inline void loadFour(const std::uint32_t *a, const std::uint32_t *b, __m128i &low, __m128i &high)
+inline void loadFour(const std::uint32_t *a, const std::uint32_t *b, int x, __m128i &low, __m128i &high)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x));
     low = _mm_unpacklo_epi8(p, zero);
     high = _mm_unpackhi_epi8(p, zero);
     if constexpr (Sum) {
-        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x));
         low = _mm_add_epi16(low, _mm_unpacklo_epi8(q, zero));
         high = _mm_add_epi16(high, _mm_unpackhi_epi8(q, zero));
     }
@@ -121,8 +121,8 @@ int makeBlocksSse2(const std::uint32_t *a, const std::uint32_t *b, int width,
                 if (ahead[r])
                     _mm_prefetch(reinterpret_cast<const char *>(ahead[r] + x), _MM_HINT_T0);
         __m128i low, high, low2, high2;
-        loadFour<Sum>(a + x, b + x, low, high);
-        loadFour<Sum>(a + x + 4, b + x + 4, low2, high2);
+        loadFour<Sum>(a, b, x, low, high);
+        loadFour<Sum>(a, b, x + 4, low2, high2);
         if constexpr (Across == 1) {
             _mm_store_si128(blocks + x / 2, interleavePixels(low));
             _mm_store_si128(blocks + x / 2 + 1, interleavePixels(high));
