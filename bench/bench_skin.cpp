@@ -1,13 +1,19 @@
 // In-process timings of the skin pipeline: recomposition of the four window
 // images, the swatch preview, the export, building a SkinBuilder (loading
-// the overlays), and loading with fitting per input size and format.
+// the overlays), loading with fitting per input size and format, and the
+// resampler against QImage::scaled with Qt::SmoothTransformation.
 //
 //   velloran-bench [--inputs=DIR] [Google Benchmark options]
 //   velloran-bench --quality FILE.jpg...
+//   velloran-bench --resample-quality
 //
 // Inputs are made here, deterministically (bench/photolike.h), unless
 // --inputs names a folder holding photo-12mp.jpg, photo-24mp.jpg,
 // photo-48mp.jpg and photo-12mp.bmp (tools/bench makes them with cjpeg).
+//
+// --resample-quality compares resampleImage and QImage::scaled (smooth) on a
+// 12 MP photo-like picture with the plain triangle filter in double
+// precision, and measures the aliasing each leaves of fine gratings.
 //
 // --quality compares, for each JPEG, the four fitted pictures of a load (the
 // photo decoded at a reduced scale) with the same sizes resampled from the
@@ -18,6 +24,7 @@
 #include "imaging/resample.h"
 #include "photolikeimage.h"
 #include "picturedifference.h"
+#include "resamplefilter.h"
 #include "skin/skinbuilder.h"
 
 #include <QCoreApplication>
@@ -30,8 +37,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -181,6 +190,137 @@ BENCHMARK_CAPTURE(BM_LoadAndFit, jpeg_48mp, "photo-48mp.jpg", 8000, 6000)
 BENCHMARK_CAPTURE(BM_LoadAndFit, bmp_12mp, "photo-12mp.bmp", 4000, 3000)
     ->Unit(benchmark::kMillisecond)->Apply(withRange);
 
+// --- Resampling ------------------------------------------------------------
+
+const std::vector<QSize> kWindowSizes = {kMainImageSize, kSceneImageSize, kConsoleImageSize, kChatImageSize};
+
+const QImage &photo12mp()
+{
+    static const QImage photo = bench::photoLikeImage(4000, 3000);
+    return photo;
+}
+
+const QImage &photo24mp()
+{
+    static const QImage photo = bench::photoLikeImage(6000, 4000);
+    return photo;
+}
+
+// resampleImage: on two threads for a picture this large.
+void BM_ResampleImage12mpToMain(benchmark::State &state)
+{
+    const QImage &photo = photo12mp();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(resampleImage(photo, kMainImageSize.width(), kMainImageSize.height()));
+}
+BENCHMARK(BM_ResampleImage12mpToMain)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(withRange);
+
+// Qt's smooth scaling of the same picture to the same size (Qt too uses
+// threads for it).
+void BM_QtSmoothScaled12mpToMain(benchmark::State &state)
+{
+    const QImage &photo = photo12mp();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            photo.scaled(kMainImageSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+BENCHMARK(BM_QtSmoothScaled12mpToMain)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(withRange);
+
+std::vector<QImage> resampleAtOnce(const QImage &photo, const std::vector<QSize> &sizes)
+{
+    MultiResampler resampler(photo.size(), sizes);
+    resampler.addRows(reinterpret_cast<const std::uint32_t *>(photo.constBits()), photo.bytesPerLine(),
+                      photo.height());
+    return resampler.finish();
+}
+
+// A MultiResampler (one thread) making sizes from the rows of a picture.
+void BM_MultiResampler(benchmark::State &state, const QImage &(*photo)(), bool fourSizes)
+{
+    const QImage &picture = photo();
+    const std::vector<QSize> sizes = fourSizes ? kWindowSizes : std::vector<QSize>{kMainImageSize};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(resampleAtOnce(picture, sizes));
+}
+BENCHMARK_CAPTURE(BM_MultiResampler, main_12mp, photo12mp, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(withRange);
+BENCHMARK_CAPTURE(BM_MultiResampler, four_12mp, photo12mp, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(withRange);
+BENCHMARK_CAPTURE(BM_MultiResampler, four_24mp, photo24mp, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(withRange);
+
+// Mean and largest difference over red, green and blue from a picture in
+// doubles, and the PSNR in dB.
+void printDistance(const char *name, const QImage &image, const std::vector<double> &ideal)
+{
+    const QImage picture = image.convertToFormat(QImage::Format_RGB32);
+    double absSum = 0, squareSum = 0, largest = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *row = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const double e = std::abs(double(row[x] >> (8 * c) & 0xFF)
+                                          - ideal[(std::size_t(y) * picture.width() + x) * 4 + c]);
+                absSum += e;
+                squareSum += e * e;
+                largest = std::max(largest, e);
+            }
+        }
+    }
+    const double samples = 3.0 * picture.width() * picture.height();
+    std::printf("resample-quality %-18s mean |error| %.3f, max |error| %.1f, PSNR %.1f dB\n", name,
+                absSum / samples, largest, 10 * std::log10(255.0 * 255.0 / (squareSum / samples)));
+}
+
+// How far the grey of a picture strays from its mean (RMS), inner pixels.
+double greyStray(const QImage &image)
+{
+    double sum = 0, squares = 0;
+    int count = 0;
+    for (int y = 2; y < image.height() - 2; ++y) {
+        for (int x = 2; x < image.width() - 2; ++x) {
+            const double g = qGreen(image.pixel(x, y));
+            sum += g;
+            squares += g * g;
+            ++count;
+        }
+    }
+    const double mean = sum / count;
+    return std::sqrt(std::max(0.0, squares / count - mean * mean));
+}
+
+int reportResampleQuality()
+{
+    const QImage &photo = photo12mp();
+    std::printf("resample-quality: 12 MP photo-like picture vs the plain triangle filter in double "
+                "precision; RGB channels, 0-255\n");
+    for (const QSize size : kWindowSizes) {
+        const std::vector<double> ideal = bench::filterInDoubles(photo, size.width(), size.height());
+        const QByteArray name = QByteArray::number(size.width()) + " x " + QByteArray::number(size.height());
+        printDistance(QByteArray(name + ", ours").constData(),
+                      resampleImage(photo, size.width(), size.height()), ideal);
+        printDistance(QByteArray(name + ", Qt").constData(),
+                      photo.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), ideal);
+    }
+    std::printf("resample-quality: aliasing, RMS of the grey left of a diagonal grating above the "
+                "output's resolution, 4000 x 3000 to 800 x 629 (0 is none)\n");
+    for (const int period : {2, 3, 7}) {
+        QImage grating(4000, 3000, QImage::Format_RGB32);
+        for (int y = 0; y < grating.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(grating.scanLine(y));
+            for (int x = 0; x < grating.width(); ++x) {
+                const double phase = 2 * std::numbers::pi * (x + y) / period;
+                const int v = int(std::lround(127.5 + 127.5 * std::cos(phase)));
+                row[x] = qRgb(v, v, v);
+            }
+        }
+        std::printf("resample-quality grating of period %d: ours %.2f, Qt %.2f\n", period,
+                    greyStray(resampleImage(grating, 800, 629)),
+                    greyStray(grating.scaled(800, 629, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    }
+    return 0;
+}
+
 // --quality: one line per file, the worst of the four windows for each figure.
 int reportFitQuality(const QStringList &files)
 {
@@ -237,6 +377,8 @@ int main(int argc, char **argv)
     QStringList qualityFiles;
     bool quality = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--resample-quality") == 0)
+            return reportResampleQuality();
         if (std::strncmp(argv[i], "--inputs=", 9) == 0)
             g_inputFolder = QString::fromLocal8Bit(argv[i] + 9);
         else if (std::strcmp(argv[i], "--quality") == 0)
