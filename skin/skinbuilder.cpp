@@ -4,10 +4,15 @@
 #include "imaging/filesystem.h"
 #include "imaging/imagefile.h"
 #include "imaging/merge.h"
+#include "imaging/resample.h"
 #include "resources/resources.h"
 #include "skin/skinexport.h"
 
+#include <QDir>
 #include <QResource>
+
+#include <algorithm>
+#include <memory>
 
 namespace velloran {
 
@@ -76,26 +81,56 @@ SkinBuilder::SkinBuilder()
 
     // Photos far larger than the largest window image are decoded at a
     // reduced scale that still keeps all the detail the fitting can use.
-    DecodeOptions options;
-    options.keepAtLeast = kMainImageSize;
-    Xpress1.setDecodeOptions(options);
+    m_decodeOptions.keepAtLeast = kMainImageSize;
+    Xpress1.setDecodeOptions(m_decodeOptions);
 }
+
+namespace {
+
+// The four fitted pictures, made from the decoder's rows as they come: the
+// picture is read once for all four sizes and need never be whole.
+class FittingRows final : public RowSink
+{
+public:
+    explicit FittingRows(std::vector<QSize> sizes)
+        : m_sizes(std::move(sizes))
+    {
+    }
+
+    bool start(QSize size) override
+    {
+        m_resampler = std::make_unique<MultiResampler>(size, m_sizes);
+        return true;
+    }
+    void rows(const QRgb *rows, qsizetype stride, int count) override
+    {
+        m_resampler->addRows(rows, stride, count);
+    }
+    std::vector<QImage> finish() { return m_resampler ? m_resampler->finish() : std::vector<QImage>(); }
+
+private:
+    std::vector<QSize> m_sizes;
+    std::unique_ptr<MultiResampler> m_resampler;
+};
+
+} // namespace
 
 Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
 {
-    if (Status s = Xpress1.LoadImageFile(path); !s)
-        return s;
+    // Every window image is resampled from the whole picture, all four in
+    // one reading of its rows.
+    FittingRows fitting({kMainImageSize, kSceneImageSize, kConsoleImageSize, kChatImageSize});
+    if (QString refusal = decodeImageFileRows(path, m_decodeOptions, fitting); !refusal.isEmpty())
+        return Status::failure(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), refusal));
+    const std::vector<QImage> fitted = fitting.finish();
+    if (fitted.size() != 4 || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
+        return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
+                                   .arg(QDir::toNativeSeparators(path)));
 
-    // Every window image is resampled from the whole picture.
-    const QImage picture = Xpress1.Picture();
-    Xpress3.SetPicture(picture);
-    Xpress4.SetPicture(picture);
-    Xpress5.SetPicture(picture);
-    (void)Xpress1.ResizeImage(2, kMainImageSize.width(), kMainImageSize.height());
-    (void)Xpress3.ResizeImage(2, kSceneImageSize.width(), kSceneImageSize.height());
-    (void)Xpress4.ResizeImage(2, kConsoleImageSize.width(), kConsoleImageSize.height());
-    (void)Xpress5.ResizeImage(2, kChatImageSize.width(), kChatImageSize.height());
-
+    Xpress1.SetPicture(fitted[0]);
+    Xpress3.SetPicture(fitted[1]);
+    Xpress4.SetPicture(fitted[2]);
+    Xpress5.SetPicture(fitted[3]);
     MainPic = Xpress1.Picture();
     ScenePic = Xpress3.Picture();
     InChatPic = Xpress4.Picture();

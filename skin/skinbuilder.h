@@ -92,6 +92,7 @@ private:
     std::vector<FittedOverlay> m_fittedOverlays;
     FileSystem *m_fileSystem;
     const CodePage *m_codePage = &CodePage::system();
+    DecodeOptions m_decodeOptions;
 };
 
 } // namespace velloran
