@@ -950,14 +950,18 @@ QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe)
     if (recipe.colour == JpegColour::CmykPlain)
         cinfo.write_Adobe_marker = FALSE;
     jpeg_set_quality(&cinfo, recipe.quality, TRUE);
-    if (!recipe.subsampled) {
+    if (recipe.sampling != JpegSampling::AsSubsampled || !recipe.subsampled) {
+        const int h = recipe.sampling == JpegSampling::S422 || recipe.sampling == JpegSampling::S420 ? 2 : 1;
+        const int v = recipe.sampling == JpegSampling::S440 || recipe.sampling == JpegSampling::S420 ? 2 : 1;
         for (int c = 0; c < cinfo.num_components; ++c) {
-            cinfo.comp_info[c].h_samp_factor = 1;
-            cinfo.comp_info[c].v_samp_factor = 1;
+            const bool full = c == 0 || c == 3; // luma, and K
+            cinfo.comp_info[c].h_samp_factor = full ? h : 1;
+            cinfo.comp_info[c].v_samp_factor = full ? v : 1;
         }
     }
     cinfo.arith_code = recipe.arithmetic ? TRUE : FALSE;
-    cinfo.restart_in_rows = recipe.restartRows;
+    cinfo.restart_in_rows = recipe.restartMcus > 0 ? 0 : recipe.restartRows;
+    cinfo.restart_interval = unsigned(recipe.restartMcus);
     if (recipe.progressive)
         jpeg_simple_progression(&cinfo);
     if (!recipe.scans.empty()) {
