@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 
 namespace velloran {
 
@@ -126,8 +127,10 @@ QString readFailure(const QIODevice &device)
     return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
 }
 
-// Everything after opening: the device holds `size` bytes from its start.
-DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &options)
+// Everything after opening: the device holds `size` bytes from its start;
+// `reopen` opens another over the same bytes.
+DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &options,
+                          const imagefile_detail::DeviceOpener &reopen)
 {
     if (size == 0)
         return refuse(QStringLiteral("the file is empty"));
@@ -142,7 +145,7 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
         return refuse(readFailure(device));
 
     if (isJpeg(head, headBytes))
-        return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options);
+        return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options, reopen);
     if (!isBmp(head, headBytes) && !isPng(head, headBytes))
         return refuseOther(device);
 
@@ -172,7 +175,12 @@ DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(readFailure(file));
-    return decodeDevice(file, file.size(), options);
+    return decodeDevice(file, file.size(), options, [&path]() -> std::unique_ptr<QIODevice> {
+        auto again = std::make_unique<QFile>(path);
+        if (!again->open(QIODevice::ReadOnly))
+            return nullptr;
+        return again;
+    });
 }
 
 DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options)
@@ -180,7 +188,12 @@ DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &opt
     QBuffer buffer;
     buffer.setData(content);
     buffer.open(QIODevice::ReadOnly);
-    return decodeDevice(buffer, content.size(), options);
+    return decodeDevice(buffer, content.size(), options, [&content]() -> std::unique_ptr<QIODevice> {
+        auto again = std::make_unique<QBuffer>();
+        again->setData(content);
+        again->open(QIODevice::ReadOnly);
+        return again;
+    });
 }
 
 QByteArray encodeBmp24(const QImage &image)
