@@ -1585,6 +1585,25 @@ TEST_F(JpegStripesUsed, NotWithADeviceOverOtherBytes)
     EXPECT_EQ(noSecond.decoded.error, QString());
 }
 
+// The fuzzer starts from the corpus seeds, with the threshold at nothing:
+// those with restart markers must reach the second decoder.
+TEST_F(JpegStripesUsed, ForTheFuzzSeedsWithRestartMarkers)
+{
+    int seeds = 0;
+    for (const corpus::Entry &entry : corpus::entries()) {
+        if (!entry.seed || !entry.fileName.startsWith(QLatin1String("jpeg-restart")))
+            continue;
+        SCOPED_TRACE(entry.fileName.toStdString());
+        ++seeds;
+        DecodeOptions options;
+        options.keepAtLeast = QSize(800, 629); // as the fuzz target asks
+        const JpegRun two = decodeJpegBytes(entry.bytes, options, true);
+        EXPECT_TRUE(two.report.twoThreads && two.report.secondStripeKept);
+        EXPECT_TRUE(sameOutcome(decodeJpegBytes(entry.bytes, options, false).decoded, two.decoded));
+    }
+    EXPECT_GE(seeds, 7);
+}
+
 // A file on disk: the second decoder opens the file again.
 TEST_F(JpegStripesUsed, ForAFileOpenedAgain)
 {

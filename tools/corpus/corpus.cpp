@@ -572,6 +572,37 @@ void jpegVariants(std::vector<Entry> &out)
     out.push_back(loads(QStringLiteral("jpeg-restart-markers.jpg"), encodeJpeg(picture, {.restartRows = 1}), size,
                         kColours, kTolerance));
     {
+        // Restart markers in the layouts a decoder that starts at one of them
+        // must lay out as the file has them: chroma interpolated between rows
+        // (4:2:0, 4:4:0), two intervals a row, an interval of one MCU, one
+        // component, four, and a quarter turn.
+        const QImage large = quarterPicture(64, 64, kColours);
+        const QSize largeSize(64, 64);
+        out.push_back(loads(QStringLiteral("jpeg-restart-420.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S420, .restartRows = 1}), largeSize, kColours,
+                            kTolerance));
+        out.push_back(loads(QStringLiteral("jpeg-restart-440-half-rows.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S440, .restartMcus = 4}), largeSize, kColours,
+                            kTolerance));
+        out.push_back(loads(QStringLiteral("jpeg-restart-422-every-mcu.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S422, .restartMcus = 1}), largeSize, kColours,
+                            kTolerance));
+        const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+        out.push_back(loads(QStringLiteral("jpeg-restart-greyscale.jpg"),
+                            encodeJpeg(quarterPicture(64, 64, greys), {.colour = JpegColour::Grey, .restartRows = 1}),
+                            largeSize, greys, kTolerance));
+        const Quarters inks = {kRed, kGreen, kBlue, kYellow};
+        out.push_back(loads(QStringLiteral("jpeg-restart-ycck-adobe.jpg"),
+                            encodeJpeg(quarterPicture(64, 64, inks),
+                                       {.colour = JpegColour::YcckAdobe, .subsampled = true, .restartRows = 1}),
+                            largeSize, inks, kTolerance));
+        const QImage upright = quarterPicture(64, 96, kColours);
+        out.push_back(loads(QStringLiteral("jpeg-restart-420-turned.jpg"),
+                            encodeJpeg(storedFor(upright, 6), {.sampling = JpegSampling::S420, .restartRows = 1,
+                                                               .app1 = {exifOrientation(6, false)}}),
+                            upright.size(), kColours, kTolerance));
+    }
+    {
         const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
         out.push_back(loads(QStringLiteral("jpeg-greyscale.jpg"),
                             encodeJpeg(quarterPicture(32, 32, greys), {.colour = JpegColour::Grey}), size, greys,
