@@ -1286,6 +1286,24 @@ QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCo
 
 namespace velloran::corpus {
 
+// Grey levels come through JPEG's colour conversion and a flat block's
+// transform exactly.
+constexpr Quarters kGreyQuarters = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+
+// 8192 x 8192 in grey quarters, 4:2:0, a restart marker after every MCU row.
+QByteArray largeRestartJpeg()
+{
+    constexpr int side = 8192;
+    QImage picture(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int half = 0; half < 2; ++half)
+            std::fill(row + half * side / 2, row + (half + 1) * side / 2,
+                      kGreyQuarters[std::size_t(quarterOf(half * side / 2, y, side, side))]);
+    }
+    return encodeJpeg(picture, {.quality = 75, .sampling = JpegSampling::S420, .restartRows = 1});
+}
+
 std::vector<LargeEntry> largeEntries()
 {
     std::vector<LargeEntry> out;
@@ -1334,6 +1352,26 @@ std::vector<LargeEntry> largeEntries()
                                 QStringLiteral("the JPEG data is damaged (more scans than a picture of 8192 x 8192 "
                                                "pixels can take")),
                    [] { return progressiveJpegWithScans(8192, 8192, 500); }});
+    // The largest picture as a photo with a restart marker after every row
+    // of MCUs: decoded in two stripes on two threads. Damaged near its end,
+    // the second decoder gives up last and the first decodes the second
+    // half again: the longest the two threads take to refuse a file.
+    Entry restartMarkers = loadsLarge(QStringLiteral("jpeg-8192x8192-restart-markers.jpg"), QSize(8192, 8192));
+    restartMarkers.quarters = kGreyQuarters;
+    out.push_back({restartMarkers, [] { return largeRestartJpeg(); }});
+    out.push_back({refusedLarge(QStringLiteral("jpeg-8192x8192-restart-markers-damaged-late.jpg"),
+                                QStringLiteral("the JPEG data is damaged (Corrupt JPEG data: 100 extraneous bytes "
+                                               "before marker")),
+                   [] {
+                       QByteArray file = largeRestartJpeg();
+                       // Before the last restart marker (the data holds no
+                       // other 0xff followed by 0xd0 to 0xd7).
+                       qsizetype last = file.size() - 2;
+                       while (!(uchar(file[last]) == 0xff && uchar(file[last + 1]) >= 0xd0
+                                && uchar(file[last + 1]) <= 0xd7))
+                           --last;
+                       return file.insert(last, QByteArray(100, 'x'));
+                   }});
     // Run-length codes that write nothing: runs and deltas standing still at
     // the end of the first row, 256 MiB of them.
     out.push_back({refusedLarge(QStringLiteral("bmp-rle8-idle-codes.bmp"),
