@@ -621,9 +621,10 @@ void placeRow(const Placement &p, JDIMENSION y, const QRgb *row)
 // checks the data up to the boundary's marker and the marker (its number,
 // the bytes left over before it); the second checks everything after.
 // Where a component's rows are interpolated between neighbouring rows
-// (fancy upsampling of vertically subsampled chroma, at full scale), the
-// rows at the top of the second decoder's picture see no rows above them:
-// then it starts one iMCU row above the stripe boundary and drops that row.
+// (vertically subsampled chroma that the DCT scaling does not bring to full
+// size: 4:2:0 at full scale, 4:4:0 at every scale), the rows at the top of
+// the second decoder's picture see no rows above them: then it starts one
+// iMCU row above the stripe boundary and drops that row.
 
 // A restart boundary usable for a second stripe.
 struct Cut
