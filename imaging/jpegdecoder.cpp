@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
