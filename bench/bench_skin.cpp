@@ -1,7 +1,8 @@
 // In-process timings of the skin pipeline: recomposition of the four window
 // images, the swatch preview, the export, building a SkinBuilder (loading
-// the overlays), loading with fitting per input size and format, and the
-// resampler against QImage::scaled with Qt::SmoothTransformation.
+// the overlays), loading with fitting per input size and format, the
+// resampler against QImage::scaled with Qt::SmoothTransformation, and JPEG
+// decoding alone on one thread and on two.
 //
 //   velloran-bench [--inputs=DIR] [Google Benchmark options]
 //   velloran-bench --quality FILE.jpg...
@@ -9,7 +10,9 @@
 //
 // Inputs are made here, deterministically (bench/photolike.h), unless
 // --inputs names a folder holding photo-12mp.jpg, photo-24mp.jpg,
-// photo-48mp.jpg and photo-12mp.bmp (tools/bench makes them with cjpeg).
+// photo-48mp.jpg and photo-12mp.bmp (tools/bench makes them with cjpeg) and
+// photo-24mp-restart.jpg and photo-48mp-restart.jpg (with jpegtran
+// -restart 1: a restart marker after every row of MCUs).
 //
 // --resample-quality compares resampleImage and QImage::scaled (smooth) on a
 // 12 MP photo-like picture with the plain triangle filter in double
@@ -19,6 +22,7 @@
 // photo decoded at a reduced scale) with the same sizes resampled from the
 // photo decoded at full size, and checks that three loads give the same
 // pixels.
+#include "corpus/corpus.h"
 #include "imaging/imagefile.h"
 #include "imaging/imagesurface.h"
 #include "imaging/resample.h"
@@ -40,6 +44,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -56,19 +61,28 @@ QTemporaryDir &scratch()
     return dir;
 }
 
-// The input file `name` (photo-<n>mp.jpg or .bmp) of width x height pixels:
-// from the --inputs folder when it is there, else made once in a scratch
-// folder.
+// The input file `name` (photo-<n>mp.jpg, photo-<n>mp-restart.jpg or .bmp)
+// of width x height pixels: from the --inputs folder when it is there, else
+// made once in a scratch folder.
 QString inputFile(const QString &name, int width, int height)
 {
     if (!g_inputFolder.isEmpty() && QFileInfo::exists(QDir(g_inputFolder).filePath(name)))
         return QDir(g_inputFolder).filePath(name);
     const QString path = scratch().filePath(name);
-    if (!QFileInfo::exists(path)) {
-        QImageWriter writer(path);
-        writer.setQuality(90); // JPEG: Qt's writer subsamples chroma 4:2:0
-        writer.write(bench::photoLikeImage(width, height));
+    if (QFileInfo::exists(path))
+        return path;
+    if (name.endsWith(QLatin1String("-restart.jpg"))) {
+        // 4:2:0 at quality 90 as cjpeg writes it, a marker after every MCU row.
+        QFile file(path);
+        const QByteArray jpeg = corpus::encodeJpeg(
+            bench::photoLikeImage(width, height), {.subsampled = true, .quality = 90, .restartRows = 1});
+        if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size())
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return path;
     }
+    QImageWriter writer(path);
+    writer.setQuality(90); // JPEG: Qt's writer subsamples chroma 4:2:0
+    writer.write(bench::photoLikeImage(width, height));
     return path;
 }
 
@@ -320,6 +334,49 @@ int reportResampleQuality()
     }
     return 0;
 }
+
+
+// Decoding alone, at the scale loading asks for (the smallest n/8 that
+// covers the main window image), on one thread (threads:1) and, for files
+// with restart markers, in two stripes on two (threads:2).
+void BM_DecodeJpeg(benchmark::State &state, const char *name, int width, int height)
+{
+    const QString path = inputFile(QLatin1String(name), width, height);
+    DecodeOptions options;
+    options.keepAtLeast = kMainImageSize;
+    options.jpegStripesFromPixels = state.range(0) == 2 ? 0 : std::numeric_limits<qint64>::max();
+    for (auto _ : state) {
+        const DecodedImage decoded = decodeImageFile(path, options);
+        if (decoded.image.isNull()) {
+            state.SkipWithError(decoded.error.toLocal8Bit().constData());
+            break;
+        }
+        benchmark::DoNotOptimize(decoded.image.constBits());
+    }
+}
+
+void oneThread(benchmark::internal::Benchmark *b)
+{
+    b->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond)->Apply(withRange);
+}
+
+void oneAndTwoThreads(benchmark::internal::Benchmark *b)
+{
+    b->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Apply(withRange);
+}
+
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 24mp, "photo-24mp.jpg", 6000, 4000)->Apply(oneThread);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 24mp_restart, "photo-24mp-restart.jpg", 6000, 4000)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 48mp, "photo-48mp.jpg", 8000, 6000)->Apply(oneThread);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 48mp_restart, "photo-48mp-restart.jpg", 8000, 6000)->Apply(oneAndTwoThreads);
+// Where two threads start to pay (kJpegStripesFromPixels): from a tenth of
+// a megapixel to four.
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 0_1mp_restart, "photo-0.1mp-restart.jpg", 400, 250)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 0_25mp_restart, "photo-0.25mp-restart.jpg", 576, 432)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 0_5mp_restart, "photo-0.5mp-restart.jpg", 816, 612)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 1mp_restart, "photo-1mp-restart.jpg", 1152, 864)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 2mp_restart, "photo-2mp-restart.jpg", 1632, 1224)->Apply(oneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_DecodeJpeg, 4mp_restart, "photo-4mp-restart.jpg", 2304, 1728)->Apply(oneAndTwoThreads);
 
 // --quality: one line per file, the worst of the four windows for each figure.
 int reportFitQuality(const QStringList &files)

@@ -1,7 +1,9 @@
 // Any bytes as a picture file: decoded by content the way Load Image decodes
 // the user's file, then fitted to the four window images. Every input must
 // give either an upright RGB32 picture within the limits, or no picture and
-// a reason; nothing may crash, leak or read out of bounds.
+// a reason; nothing may crash, leak or read out of bounds. A JPEG that may
+// be decoded in two stripes on two threads (it has a restart interval) must
+// give exactly what it gives on one.
 
 #include "fuzzsupport.h"
 #include "imaging/imagefile.h"
@@ -13,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 using namespace velloran;
 
@@ -24,6 +27,15 @@ namespace {
 // untested by it.
 constexpr qint64 kFuzzMaxPixels = 1024 * 1024;
 constexpr int kFuzzMaxSide = 2048;
+// Every sequential JPEG with restart markers is decoded in two stripes where
+// its scan data allows: the seeds are small.
+constexpr qint64 kFuzzStripesFromPixels = 0;
+
+// Restart intervals are set by a DRI segment: without one, one thread.
+bool mayHaveRestartInterval(const QByteArray &content)
+{
+    return content.startsWith("\xff\xd8") && content.contains("\xff\xdd");
+}
 
 // Resampling follows the same path for every picture of one size (the
 // weights and the rows it reads depend on the sizes alone), and fitting to
@@ -50,7 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     options.keepAtLeast = kMainImageSize;
     options.maxPixels = kFuzzMaxPixels;
     options.maxSide = kFuzzMaxSide;
+    options.jpegStripesFromPixels = kFuzzStripesFromPixels;
     const DecodedImage decoded = decodeImageData(content, options);
+
+    if (mayHaveRestartInterval(content)) {
+        DecodeOptions oneThread = options;
+        oneThread.jpegStripesFromPixels = std::numeric_limits<qint64>::max();
+        const DecodedImage alone = decodeImageData(content, oneThread);
+        fuzz::require(alone.error == decoded.error, "two threads gave another outcome than one",
+                      decoded.error + QStringLiteral(" / ") + alone.error);
+        fuzz::require(alone.image == decoded.image, "two threads gave other pixels than one");
+    }
 
     if (decoded.image.isNull()) {
         fuzz::require(!decoded.error.isEmpty(), "a refusal without a reason");

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace velloran {
 
@@ -127,8 +128,10 @@ QString readFailure(const QIODevice &device)
     return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
 }
 
-// Everything after opening: the device holds `size` bytes from its start.
-DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &options)
+// Everything after opening: the device holds `size` bytes from its start;
+// `reopen` opens another over the same bytes.
+DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &options,
+                          const imagefile_detail::DeviceOpener &reopen)
 {
     if (size == 0)
         return refuse(QStringLiteral("the file is empty"));
@@ -143,7 +146,7 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
         return refuse(readFailure(device));
 
     if (isJpeg(head, headBytes))
-        return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options);
+        return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options, reopen);
     if (isBmp(head, headBytes)) {
         imagefile_detail::ImageRows picture;
         if (QString refusal = imagefile_detail::decodeBmpRows(device, size, options, picture); !refusal.isEmpty())
@@ -166,6 +169,17 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
 } // namespace
 
 namespace {
+
+// Opens the file again, for a second decoder over the same bytes.
+imagefile_detail::DeviceOpener reopener(const QString &path)
+{
+    return [path]() -> std::unique_ptr<QIODevice> {
+        auto again = std::make_unique<QFile>(path);
+        if (!again->open(QIODevice::ReadOnly))
+            return nullptr;
+        return again;
+    };
+}
 
 // Opens a picture file for reading; the reason when it is not one to read.
 std::optional<QString> openPicture(const QString &path, QFile &file)
@@ -191,7 +205,7 @@ DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
     QFile file;
     if (std::optional<QString> refusal = openPicture(path, file))
         return refuse(*refusal);
-    return decodeDevice(file, file.size(), options);
+    return decodeDevice(file, file.size(), options, reopener(path));
 }
 
 QString decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink)
@@ -204,7 +218,7 @@ QString decodeImageFileRows(const QString &path, const DecodeOptions &options, R
     if (size > 0 && size <= kMaxFileBytes && file.peek(head, sizeof head) == sizeof head && isBmp(head, sizeof head))
         return imagefile_detail::decodeBmpRows(file, size, options, sink);
 
-    const DecodedImage decoded = decodeDevice(file, size, options);
+    const DecodedImage decoded = decodeDevice(file, size, options, reopener(path));
     if (decoded.image.isNull())
         return decoded.error;
     if (!sink.start(decoded.image.size()))
@@ -219,7 +233,12 @@ DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &opt
     QBuffer buffer;
     buffer.setData(content);
     buffer.open(QIODevice::ReadOnly);
-    return decodeDevice(buffer, content.size(), options);
+    return decodeDevice(buffer, content.size(), options, [&content]() -> std::unique_ptr<QIODevice> {
+        auto again = std::make_unique<QBuffer>();
+        again->setData(content);
+        again->open(QIODevice::ReadOnly);
+        return again;
+    });
 }
 
 QByteArray encodeBmp24(const QImage &image)

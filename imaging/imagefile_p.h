@@ -9,6 +9,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QIODevice;
@@ -36,9 +38,31 @@ private:
 // Decodes a whole PNG file held in memory (it starts with the PNG signature).
 DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options);
 
+// Opens a second device over the same bytes as the one being decoded, for a
+// decoder on another thread; null when there is none.
+using DeviceOpener = std::function<std::unique_ptr<QIODevice>()>;
+
+// How decodeJpeg went about a file.
+struct JpegDecodeReport
+{
+    // A second decoder ran on its own thread, from row secondDecoderFrom of
+    // the stored picture (at the output scale, before the EXIF orientation
+    // is applied), for the rows from secondStripeFrom on.
+    bool twoThreads = false;
+    int secondDecoderFrom = -1;
+    int secondStripeFrom = -1;
+    // Its rows are in the picture; false when it met something it could not
+    // decode and the first decoder went on alone (or the first one failed).
+    bool secondStripeKept = false;
+};
+
 // Decodes a JPEG read from the device, which is positioned at its start and
 // is read in chunks as decoding goes. At most maxBytes are read from it.
-DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions &options);
+// With `reopen`, a large sequential file with restart markers may be decoded
+// in two stripes on two threads (DecodeOptions::jpegStripesFromPixels), with
+// the same outcome, pixels or reason, as on one.
+DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions &options,
+                        const DeviceOpener &reopen = {}, JpegDecodeReport *report = nullptr);
 
 // The orientation (1 to 8) recorded in the payload of an APP1 segment, or 1
 // when the segment holds no Exif block, no orientation or a malformed one.

@@ -4,6 +4,7 @@
 
 #include "corpus/corpus.h"
 #include "imaging/imagefile.h"
+#include "imaging/imagefile_p.h"
 #include "support/collectedrows.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +21,11 @@
 #include <cstring>
 #include <cstdlib>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -1191,6 +1195,485 @@ TEST(JpegScanWork, IsCountedInBlocksOverAllScans)
             EXPECT_EQ(decoded.error, QLatin1String(c.reason));
         }
     }
+}
+
+// --- Two stripes on two threads
+//
+// A sequential file with restart markers is decoded by two decoders, the
+// second from a restart boundary near the middle of its scan data, when it
+// is large enough (DecodeOptions::jpegStripesFromPixels, lowered here so
+// that small files take that path). Whatever the file, the outcome must be
+// the one-thread decode's: the same pixels, or the same refusal.
+
+using corpus::JpegSampling;
+using imagefile_detail::JpegDecodeReport;
+
+struct JpegRun
+{
+    DecodedImage decoded;
+    JpegDecodeReport report;
+};
+
+imagefile_detail::DeviceOpener bufferOver(const QByteArray &file)
+{
+    return [file]() -> std::unique_ptr<QIODevice> {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(file);
+        buffer->open(QIODevice::ReadOnly);
+        return buffer;
+    };
+}
+
+// Decodes a JPEG held in memory as decodeImageData does, on one thread or
+// on two where the file allows, and says how it went. `second` gives the
+// second decoder's device (by default over the same bytes).
+JpegRun decodeJpegBytes(const QByteArray &file, DecodeOptions options, bool twoThreads,
+                        const imagefile_detail::DeviceOpener &second = {})
+{
+    options.jpegStripesFromPixels = twoThreads ? 0 : std::numeric_limits<qint64>::max();
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    JpegRun run;
+    run.decoded = imagefile_detail::decodeJpeg(buffer, kMaxFileBytes, options, second ? second : bufferOver(file),
+                                               &run.report);
+    return run;
+}
+
+// The options under which a picture of `upright` pixels is decoded at
+// eighths/8 of its size.
+DecodeOptions atScale(QSize upright, int eighths)
+{
+    DecodeOptions options;
+    options.keepAtLeast = QSize((upright.width() * eighths + 7) / 8, (upright.height() * eighths + 7) / 8);
+    return options;
+}
+
+::testing::AssertionResult sameOutcome(const DecodedImage &one, const DecodedImage &two)
+{
+    if (one.error != two.error)
+        return ::testing::AssertionFailure() << "one thread: \"" << one.error.toStdString() << "\", two: \""
+                                             << two.error.toStdString() << "\"";
+    if (one.image.size() != two.image.size())
+        return ::testing::AssertionFailure() << "sizes differ";
+    for (int y = 0; y < one.image.height(); ++y)
+        for (int x = 0; x < one.image.width(); ++x)
+            if (one.image.pixel(x, y) != two.image.pixel(x, y))
+                return ::testing::AssertionFailure() << "first difference at " << x << ", " << y << ": 0x" << std::hex
+                                                     << one.image.pixel(x, y) << " on one thread, 0x"
+                                                     << two.image.pixel(x, y) << " on two";
+    return ::testing::AssertionSuccess();
+}
+
+JpegRecipe restartRecipe(JpegSampling sampling, int rows, int mcus = 0, JpegColour colour = JpegColour::Rgb)
+{
+    JpegRecipe recipe;
+    recipe.colour = colour;
+    recipe.sampling = sampling;
+    recipe.quality = 90;
+    recipe.restartRows = rows;
+    recipe.restartMcus = mcus;
+    return recipe;
+}
+
+class TwoCores : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (std::thread::hardware_concurrency() < 2)
+            GTEST_SKIP() << "one core: every file is decoded on one thread";
+    }
+};
+
+struct StripeCase
+{
+    const char *name;
+    JpegRecipe recipe;
+    QSize size;
+};
+
+void PrintTo(const StripeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<StripeCase> stripeCases()
+{
+    // 301 x 203: partial MCUs on the right and at the bottom; 19 MCUs a row
+    // in 4:2:0, so 7 MCUs an interval meet a row's start every 7 rows.
+    const QSize odd(301, 203);
+    return {
+        {"s420_interval_of_a_row", restartRecipe(JpegSampling::S420, 1), odd},
+        {"s420_interval_of_one_mcu", restartRecipe(JpegSampling::S420, 0, 1), odd},
+        {"s420_interval_of_three_rows", restartRecipe(JpegSampling::S420, 3), odd},
+        {"s420_interval_of_seven_mcus", restartRecipe(JpegSampling::S420, 0, 7), odd},
+        {"s420_whole_mcus", restartRecipe(JpegSampling::S420, 1), QSize(256, 192)},
+        {"s444_interval_of_a_row", restartRecipe(JpegSampling::S444, 1), odd},
+        {"s444_interval_of_five_mcus", restartRecipe(JpegSampling::S444, 0, 5), odd},
+        {"s422_interval_of_a_row", restartRecipe(JpegSampling::S422, 1), odd},
+        {"s440_interval_of_a_row", restartRecipe(JpegSampling::S440, 1), odd},
+        {"s440_interval_of_two_rows", restartRecipe(JpegSampling::S440, 2), odd},
+        {"greyscale_interval_of_a_row", restartRecipe(JpegSampling::S444, 1, 0, JpegColour::Grey), odd},
+        {"greyscale_interval_of_three_blocks", restartRecipe(JpegSampling::S444, 0, 3, JpegColour::Grey), odd},
+        {"cmyk_adobe_interval_of_a_row", restartRecipe(JpegSampling::S444, 1, 0, JpegColour::CmykAdobe), odd},
+        {"cmyk_plain_interval_of_two_rows", restartRecipe(JpegSampling::S444, 2, 0, JpegColour::CmykPlain), odd},
+        // Y and K at 2 x 2 by libjpeg's default for YCCK.
+        {"ycck_adobe_subsampled_interval_of_a_row",
+         restartRecipe(JpegSampling::AsSubsampled, 1, 0, JpegColour::YcckAdobe), odd},
+        {"tall_and_narrow", restartRecipe(JpegSampling::S420, 1), QSize(40, 600)},
+    };
+}
+
+class JpegStripes : public TwoCores, public ::testing::WithParamInterface<StripeCase>
+{
+};
+
+// Each DCT scale lays the stripe boundary on another output row, and at full
+// scale subsampled chroma rows are interpolated across it.
+TEST_P(JpegStripes, SamePixelsAsOneThreadAtEveryScale)
+{
+    const StripeCase &c = GetParam();
+    const QByteArray file = encodeJpeg(texture(c.size.width(), c.size.height()), c.recipe);
+    for (int eighths = 1; eighths <= 8; ++eighths) {
+        SCOPED_TRACE("at " + std::to_string(eighths) + "/8");
+        const DecodeOptions options = atScale(c.size, eighths);
+        const JpegRun one = decodeJpegBytes(file, options, false);
+        ASSERT_EQ(one.decoded.error, QString());
+        EXPECT_FALSE(one.report.twoThreads);
+        EXPECT_EQ(one.decoded.image.size(), QSize(options.keepAtLeast));
+        const JpegRun two = decodeJpegBytes(file, options, true);
+        EXPECT_TRUE(two.report.twoThreads);
+        EXPECT_TRUE(two.report.secondStripeKept);
+        EXPECT_GT(two.report.secondStripeFrom, 0);
+        EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, JpegStripes, ::testing::ValuesIn(stripeCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+class JpegStripesOriented : public TwoCores, public ::testing::WithParamInterface<int>
+{
+};
+
+// The second decoder's rows land where the orientation puts them: rows,
+// upside down, mirrored, or columns.
+TEST_P(JpegStripesOriented, SamePixelsAsOneThreadAtEveryScale)
+{
+    const int orientation = GetParam();
+    JpegRecipe recipe = restartRecipe(JpegSampling::S420, 1);
+    recipe.app1 = {orientationBlock(orientation)};
+    const QSize stored(203, 301);
+    const QByteArray file = encodeJpeg(texture(stored.width(), stored.height()), recipe);
+    const QSize upright = imagefile_detail::orientationSwapsAxes(orientation) ? stored.transposed() : stored;
+    for (int eighths = 1; eighths <= 8; ++eighths) {
+        SCOPED_TRACE("at " + std::to_string(eighths) + "/8");
+        const DecodeOptions options = atScale(upright, eighths);
+        const JpegRun one = decodeJpegBytes(file, options, false);
+        ASSERT_EQ(one.decoded.error, QString());
+        EXPECT_EQ(one.decoded.image.size(), options.keepAtLeast);
+        const JpegRun two = decodeJpegBytes(file, options, true);
+        EXPECT_TRUE(two.report.twoThreads && two.report.secondStripeKept);
+        EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEight, JpegStripesOriented, ::testing::Range(1, 9),
+                         [](const auto &info) { return "orientation" + std::to_string(info.param); });
+
+// Damage around the stripe boundary and on either side of it. The fixture:
+// 256 x 256, 4:2:0, a restart marker after every row of MCUs (16 rows, 15
+// markers); `cut` is the index of the marker after which the second decoder
+// starts, `markers` where each marker's 0xff is.
+struct StripeDamage
+{
+    const char *name;
+    std::function<QByteArray(QByteArray file, const std::vector<qsizetype> &markers, int cut)> damage;
+    bool loads;         // on one thread as on two
+    bool twoThreads;    // a second decoder is started
+    std::function<void(DecodeOptions &)> limits = {};
+};
+
+void PrintTo(const StripeDamage &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::vector<qsizetype> restartMarkersOf(const QByteArray &jpeg)
+{
+    std::vector<qsizetype> at;
+    for (qsizetype i = firstScanDataAt(jpeg); i + 1 < jpeg.size(); ++i) {
+        const uchar next = uchar(jpeg[i + 1]);
+        if (uchar(jpeg[i]) == 0xff && next >= 0xd0 && next <= 0xd7)
+            at.push_back(i);
+    }
+    return at;
+}
+
+// Overwrites 32 bytes from `at` with 0xff data bytes (0xff 0x00): not
+// Huffman codes of these tables.
+QByteArray withBadCodes(QByteArray j, qsizetype at)
+{
+    for (int i = 0; i < 32; i += 2) {
+        j[at + i] = char(0xff);
+        j[at + i + 1] = 0;
+    }
+    return j;
+}
+
+QByteArray withMarkerNumber(QByteArray j, qsizetype at, int shift)
+{
+    j[at + 1] = char(0xd0 + ((uchar(j[at + 1]) - 0xd0 + shift) & 7));
+    return j;
+}
+
+QByteArray withFrameHeight(QByteArray j, int height)
+{
+    const qsizetype sof = markerAt(j, 0xc0);
+    j[sof + 5] = char(height >> 8);
+    j[sof + 6] = char(height & 0xff);
+    return j;
+}
+
+std::vector<StripeDamage> stripeDamages()
+{
+    using Markers = const std::vector<qsizetype> &;
+    // The middle of the interval that starts after marker i.
+    const auto inside = [](Markers m, int i) { return (m[std::size_t(i)] + m[std::size_t(i) + 1]) / 2; };
+    const QString stray(100, QLatin1Char('x'));
+    return {
+        {"clean", [](QByteArray j, Markers, int) { return j; }, true, true},
+        {"bad_codes_in_the_first_stripe",
+         [=](QByteArray j, Markers m, int cut) { return withBadCodes(j, inside(m, cut - 3)); }, false, true},
+        {"bad_codes_in_the_second_stripe",
+         [=](QByteArray j, Markers m, int cut) { return withBadCodes(j, inside(m, cut + 3)); }, false, true},
+        {"bad_codes_just_before_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return withBadCodes(j, m[std::size_t(cut)] - 32); }, false, true},
+        {"bad_codes_right_after_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return withBadCodes(j, m[std::size_t(cut)] + 2); }, false, true},
+        {"wrong_marker_number_at_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return withMarkerNumber(j, m[std::size_t(cut)], 1); }, false, true},
+        {"wrong_marker_number_after_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return withMarkerNumber(j, m[std::size_t(cut) + 1], 1); }, false, true},
+        {"wrong_marker_number_in_the_first_stripe",
+         [](QByteArray j, Markers m, int cut) { return withMarkerNumber(j, m[std::size_t(cut) - 3], 7); }, false, true},
+        {"wrong_marker_number_in_the_second_stripe",
+         [](QByteArray j, Markers m, int cut) { return withMarkerNumber(j, m[std::size_t(cut) + 3], 4); }, false, true},
+        {"marker_missing_at_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return j.remove(m[std::size_t(cut)], 2); }, false, true},
+        {"marker_missing_in_the_first_stripe",
+         [](QByteArray j, Markers m, int cut) { return j.remove(m[std::size_t(cut) - 3], 2); }, false, true},
+        {"marker_missing_in_the_second_stripe",
+         [](QByteArray j, Markers m, int cut) { return j.remove(m[std::size_t(cut) + 3], 2); }, false, true},
+        {"marker_doubled_at_the_boundary",
+         [](QByteArray j, Markers m, int cut) { return j.insert(m[std::size_t(cut)], j.mid(m[std::size_t(cut)], 2)); },
+         false, true},
+        {"end_marker_inside_the_first_stripe",
+         [=](QByteArray j, Markers m, int cut) { return j.replace(inside(m, cut - 3), 2, bytes({0xff, 0xd9})); },
+         false, true},
+        {"end_marker_inside_the_second_stripe",
+         [=](QByteArray j, Markers m, int cut) { return j.replace(inside(m, cut + 3), 2, bytes({0xff, 0xd9})); },
+         false, true},
+        {"table_marker_inside_the_second_stripe",
+         [=](QByteArray j, Markers m, int cut) { return j.replace(inside(m, cut + 3), 2, bytes({0xff, 0xc4})); },
+         false, true},
+        {"many_stray_bytes_before_the_boundary_marker",
+         [=](QByteArray j, Markers m, int cut) { return j.insert(m[std::size_t(cut)], stray.toLatin1()); }, false,
+         true},
+        {"a_few_stray_bytes_before_the_boundary_marker",
+         [](QByteArray j, Markers m, int cut) { return j.insert(m[std::size_t(cut)], QByteArray(8, 'x')); }, true,
+         true},
+        {"stray_bytes_right_after_the_boundary_marker",
+         [](QByteArray j, Markers m, int cut) { return j.insert(m[std::size_t(cut)] + 2, QByteArray(8, 'x')); },
+         false, true},
+        {"many_stray_bytes_before_the_end_marker",
+         [=](QByteArray j, Markers, int) { return j.insert(j.size() - 2, stray.toLatin1()); }, false, true},
+        {"a_few_stray_bytes_before_the_end_marker",
+         [](QByteArray j, Markers, int) { return j.insert(j.size() - 2, QByteArray(8, 'x')); }, true, true},
+        {"bytes_after_the_end_marker", [](QByteArray j, Markers, int) { return j.append(QByteArray(5000, 'x')); },
+         true, true},
+        {"data_missing_from_the_second_stripe",
+         [=](QByteArray j, Markers m, int cut) { return j.remove(inside(m, cut + 2), inside(m, cut + 4) - inside(m, cut + 2)); },
+         false, true},
+        {"frame_taller_than_the_data", [](QByteArray j, Markers, int) { return withFrameHeight(j, 256 + 48); }, false,
+         true},
+        {"frame_shorter_than_the_data", [](QByteArray j, Markers, int) { return withFrameHeight(j, 256 - 48); },
+         false, true},
+        // No end marker: nothing tells where the data ends, so one thread.
+        {"cut_in_the_second_stripe", [=](QByteArray j, Markers m, int cut) { return j.left(inside(m, cut + 3)); },
+         false, false},
+        {"cut_right_after_the_boundary_marker",
+         [](QByteArray j, Markers m, int cut) { return j.left(m[std::size_t(cut)] + 2); }, false, false},
+        {"end_marker_missing", [](QByteArray j, Markers, int) { return j.chopped(2); }, true, false},
+        {"zero_filled_tail",
+         [=](QByteArray j, Markers m, int cut) {
+             const qsizetype from = inside(m, cut + 3);
+             return j.replace(from, j.size() - from, QByteArray(j.size() - from, '\0'));
+         },
+         false, false},
+        // Limits are judged before a second decoder is started.
+        {"more_pixels_than_allowed", [](QByteArray j, Markers, int) { return j; }, false, false,
+         [](DecodeOptions &o) { o.maxPixels = 100; }},
+        {"longer_side_than_allowed", [](QByteArray j, Markers, int) { return j; }, false, false,
+         [](DecodeOptions &o) { o.maxSide = 16; }},
+        // The whole scan is counted by the first decoder before its first row.
+        {"more_blocks_than_allowed", [](QByteArray j, Markers, int) { return j; }, false, true,
+         [](DecodeOptions &o) { o.maxJpegScanBlocks = 100; }},
+    };
+}
+
+class JpegStripesDamaged : public TwoCores, public ::testing::WithParamInterface<std::tuple<StripeDamage, int>>
+{
+};
+
+TEST_P(JpegStripesDamaged, SameOutcomeAsOneThread)
+{
+    const auto &[c, eighths] = GetParam();
+    const QByteArray clean = encodeJpeg(texture(256, 256), restartRecipe(JpegSampling::S420, 1));
+    const std::vector<qsizetype> markers = restartMarkersOf(clean);
+    ASSERT_EQ(markers.size(), 15u);
+    DecodeOptions options = atScale(QSize(256, 256), eighths);
+    const JpegRun plain = decodeJpegBytes(clean, options, true);
+    ASSERT_TRUE(plain.report.twoThreads);
+    // One restart interval is one iMCU row, 16 rows at full scale.
+    const int cut = plain.report.secondDecoderFrom / (2 * eighths) - 1;
+    ASSERT_GE(cut, 4);
+    ASSERT_LE(cut, 10);
+
+    if (c.limits)
+        c.limits(options);
+    const QByteArray file = c.damage(clean, markers, cut);
+    const JpegRun one = decodeJpegBytes(file, options, false);
+    const JpegRun two = decodeJpegBytes(file, options, true);
+    EXPECT_EQ(one.decoded.error.isEmpty(), c.loads) << one.decoded.error.toStdString();
+    EXPECT_EQ(two.report.twoThreads, c.twoThreads);
+    if (c.twoThreads) {
+        EXPECT_EQ(two.report.secondStripeKept, c.loads);
+    }
+    EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, JpegStripesDamaged,
+                         ::testing::Combine(::testing::ValuesIn(stripeDamages()), ::testing::Values(4, 8)),
+                         [](const auto &info) {
+                             return std::string(std::get<0>(info.param).name) + "_at_"
+                                    + std::to_string(std::get<1>(info.param)) + "_eighths";
+                         });
+
+class JpegStripesUsed : public TwoCores
+{
+};
+
+// Files that are decoded on one thread whatever the threshold: no restart
+// markers, several scans, arithmetic coding, or no boundary in the middle
+// half of the scan data.
+TEST_F(JpegStripesUsed, OnlyWhereTheScanDataFallsApart)
+{
+    JpegRecipe progressive = restartRecipe(JpegSampling::S420, 1);
+    progressive.progressive = true;
+    JpegRecipe arithmetic = restartRecipe(JpegSampling::S420, 1);
+    arithmetic.arithmetic = true;
+    JpegRecipe separateScans = restartRecipe(JpegSampling::S444, 1);
+    for (int c = 0; c < 3; ++c)
+        separateScans.scans.push_back({1, {c, 0, 0, 0}, 0, 63, 0, 0});
+    const struct
+    {
+        const char *name;
+        JpegRecipe recipe;
+    } cases[] = {
+        {"no restart markers", restartRecipe(JpegSampling::S420, 0)},
+        {"progressive", progressive},
+        {"arithmetic", arithmetic},
+        {"a scan for each component", separateScans},
+        // 32 rows of MCUs, one marker: after row 28.
+        {"a boundary at seven eighths only", restartRecipe(JpegSampling::S444, 28)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray file = encodeJpeg(texture(256, 256), c.recipe);
+        const JpegRun one = decodeJpegBytes(file, {}, false);
+        ASSERT_EQ(one.decoded.error, QString());
+        const JpegRun two = decodeJpegBytes(file, {}, true);
+        EXPECT_FALSE(two.report.twoThreads);
+        EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
+    }
+}
+
+// By default only pictures of kJpegStripesFromPixels or more take two.
+TEST_F(JpegStripesUsed, FromTheDefaultThreshold)
+{
+    const int width = 1000;
+    const int height = int(kJpegStripesFromPixels / width);
+    const QByteArray file = encodeJpeg(texture(width, height), restartRecipe(JpegSampling::S420, 1));
+    DecodeOptions options;
+    options.keepAtLeast = QSize(1, 1);
+    // One row fewer leaves the scan data as it is (the last row of MCUs is
+    // partial either way).
+    for (const int rows : {height, height - 1}) {
+        const QByteArray sized = withFrameHeight(file, rows);
+        QBuffer buffer;
+        buffer.setData(sized);
+        buffer.open(QIODevice::ReadOnly);
+        JpegDecodeReport report;
+        const DecodedImage decoded =
+            imagefile_detail::decodeJpeg(buffer, kMaxFileBytes, options, bufferOver(sized), &report);
+        EXPECT_EQ(report.twoThreads, rows == height) << rows << " rows";
+        EXPECT_EQ(decoded.error, QString());
+    }
+}
+
+// The second decoder reads its own device; one that does not hold the very
+// bytes the first decoder read (a file replaced in between) is not used.
+TEST_F(JpegStripesUsed, NotWithADeviceOverOtherBytes)
+{
+    const QByteArray file = encodeJpeg(texture(256, 256), restartRecipe(JpegSampling::S420, 1));
+    QByteArray otherTables = file;
+    otherTables[markerAt(file, 0xdb) + 10] = char(uchar(file[markerAt(file, 0xdb) + 10]) ^ 1);
+    for (const QByteArray &other : {otherTables, file.left(file.size() - 10), QByteArray(file).append("xxxx")}) {
+        const JpegRun one = decodeJpegBytes(file, {}, false);
+        const JpegRun two = decodeJpegBytes(file, {}, true, bufferOver(other));
+        EXPECT_FALSE(two.report.twoThreads);
+        EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
+    }
+    const JpegRun noSecond = decodeJpegBytes(file, {}, true, [] { return std::unique_ptr<QIODevice>(); });
+    EXPECT_FALSE(noSecond.report.twoThreads);
+    EXPECT_EQ(noSecond.decoded.error, QString());
+}
+
+// The fuzzer starts from the corpus seeds, with the threshold at nothing:
+// those with restart markers must reach the second decoder.
+TEST_F(JpegStripesUsed, ForTheFuzzSeedsWithRestartMarkers)
+{
+    int seeds = 0;
+    for (const corpus::Entry &entry : corpus::entries()) {
+        if (!entry.seed || !entry.fileName.startsWith(QLatin1String("jpeg-restart")))
+            continue;
+        SCOPED_TRACE(entry.fileName.toStdString());
+        ++seeds;
+        DecodeOptions options;
+        options.keepAtLeast = QSize(800, 629); // as the fuzz target asks
+        const JpegRun two = decodeJpegBytes(entry.bytes, options, true);
+        EXPECT_TRUE(two.report.twoThreads && two.report.secondStripeKept);
+        EXPECT_TRUE(sameOutcome(decodeJpegBytes(entry.bytes, options, false).decoded, two.decoded));
+    }
+    EXPECT_GE(seeds, 7);
+}
+
+// A file on disk: the second decoder opens the file again.
+TEST_F(JpegStripesUsed, ForAFileOpenedAgain)
+{
+    const QByteArray file = encodeJpeg(texture(301, 203), restartRecipe(JpegSampling::S420, 1));
+    Files files;
+    const QString path = files.write(QStringLiteral("stripes.jpg"), file);
+    DecodeOptions options;
+    const DecodedImage one = decodeImageFile(path, options);
+    ASSERT_EQ(one.error, QString());
+    options.jpegStripesFromPixels = 0;
+    EXPECT_TRUE(sameOutcome(one, decodeImageFile(path, options)));
+    EXPECT_TRUE(sameOutcome(one, decodeImageData(file, options)));
+    const QString cut = files.write(QStringLiteral("cut.jpg"), file.left(file.size() / 2));
+    EXPECT_TRUE(sameOutcome(decodeImageFile(cut), decodeImageFile(cut, options)));
 }
 
 // ---------------------------------------------------------------------------

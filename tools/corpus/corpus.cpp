@@ -572,6 +572,37 @@ void jpegVariants(std::vector<Entry> &out)
     out.push_back(loads(QStringLiteral("jpeg-restart-markers.jpg"), encodeJpeg(picture, {.restartRows = 1}), size,
                         kColours, kTolerance));
     {
+        // Restart markers in the layouts a decoder that starts at one of them
+        // must lay out as the file has them: chroma interpolated between rows
+        // (4:2:0, 4:4:0), two intervals a row, an interval of one MCU, one
+        // component, four, and a quarter turn.
+        const QImage large = quarterPicture(64, 64, kColours);
+        const QSize largeSize(64, 64);
+        out.push_back(loads(QStringLiteral("jpeg-restart-420.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S420, .restartRows = 1}), largeSize, kColours,
+                            kTolerance));
+        out.push_back(loads(QStringLiteral("jpeg-restart-440-half-rows.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S440, .restartMcus = 4}), largeSize, kColours,
+                            kTolerance));
+        out.push_back(loads(QStringLiteral("jpeg-restart-422-every-mcu.jpg"),
+                            encodeJpeg(large, {.sampling = JpegSampling::S422, .restartMcus = 1}), largeSize, kColours,
+                            kTolerance));
+        const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+        out.push_back(loads(QStringLiteral("jpeg-restart-greyscale.jpg"),
+                            encodeJpeg(quarterPicture(64, 64, greys), {.colour = JpegColour::Grey, .restartRows = 1}),
+                            largeSize, greys, kTolerance));
+        const Quarters inks = {kRed, kGreen, kBlue, kYellow};
+        out.push_back(loads(QStringLiteral("jpeg-restart-ycck-adobe.jpg"),
+                            encodeJpeg(quarterPicture(64, 64, inks),
+                                       {.colour = JpegColour::YcckAdobe, .subsampled = true, .restartRows = 1}),
+                            largeSize, inks, kTolerance));
+        const QImage upright = quarterPicture(64, 96, kColours);
+        out.push_back(loads(QStringLiteral("jpeg-restart-420-turned.jpg"),
+                            encodeJpeg(storedFor(upright, 6), {.sampling = JpegSampling::S420, .restartRows = 1,
+                                                               .app1 = {exifOrientation(6, false)}}),
+                            upright.size(), kColours, kTolerance));
+    }
+    {
         const Quarters greys = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
         out.push_back(loads(QStringLiteral("jpeg-greyscale.jpg"),
                             encodeJpeg(quarterPicture(32, 32, greys), {.colour = JpegColour::Grey}), size, greys,
@@ -950,14 +981,18 @@ QByteArray encodeJpeg(const QImage &picture, const JpegRecipe &recipe)
     if (recipe.colour == JpegColour::CmykPlain)
         cinfo.write_Adobe_marker = FALSE;
     jpeg_set_quality(&cinfo, recipe.quality, TRUE);
-    if (!recipe.subsampled) {
+    if (recipe.sampling != JpegSampling::AsSubsampled || !recipe.subsampled) {
+        const int h = recipe.sampling == JpegSampling::S422 || recipe.sampling == JpegSampling::S420 ? 2 : 1;
+        const int v = recipe.sampling == JpegSampling::S440 || recipe.sampling == JpegSampling::S420 ? 2 : 1;
         for (int c = 0; c < cinfo.num_components; ++c) {
-            cinfo.comp_info[c].h_samp_factor = 1;
-            cinfo.comp_info[c].v_samp_factor = 1;
+            const bool full = c == 0 || c == 3; // luma, and K
+            cinfo.comp_info[c].h_samp_factor = full ? h : 1;
+            cinfo.comp_info[c].v_samp_factor = full ? v : 1;
         }
     }
     cinfo.arith_code = recipe.arithmetic ? TRUE : FALSE;
-    cinfo.restart_in_rows = recipe.restartRows;
+    cinfo.restart_in_rows = recipe.restartMcus > 0 ? 0 : recipe.restartRows;
+    cinfo.restart_interval = unsigned(recipe.restartMcus);
     if (recipe.progressive)
         jpeg_simple_progression(&cinfo);
     if (!recipe.scans.empty()) {
@@ -1251,6 +1286,24 @@ QByteArray progressiveJpegWithScans(int width, int height, int scans, int lastCo
 
 namespace velloran::corpus {
 
+// Grey levels come through JPEG's colour conversion and a flat block's
+// transform exactly.
+constexpr Quarters kGreyQuarters = {0xff000000, 0xff555555, 0xffaaaaaa, 0xffffffff};
+
+// 8192 x 8192 in grey quarters, 4:2:0, a restart marker after every MCU row.
+QByteArray largeRestartJpeg()
+{
+    constexpr int side = 8192;
+    QImage picture(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int half = 0; half < 2; ++half)
+            std::fill(row + half * side / 2, row + (half + 1) * side / 2,
+                      kGreyQuarters[std::size_t(quarterOf(half * side / 2, y, side, side))]);
+    }
+    return encodeJpeg(picture, {.quality = 75, .sampling = JpegSampling::S420, .restartRows = 1});
+}
+
 std::vector<LargeEntry> largeEntries()
 {
     std::vector<LargeEntry> out;
@@ -1299,6 +1352,26 @@ std::vector<LargeEntry> largeEntries()
                                 QStringLiteral("the JPEG data is damaged (more scans than a picture of 8192 x 8192 "
                                                "pixels can take")),
                    [] { return progressiveJpegWithScans(8192, 8192, 500); }});
+    // The largest picture as a photo with a restart marker after every row
+    // of MCUs: decoded in two stripes on two threads. Damaged near its end,
+    // the second decoder gives up last and the first decodes the second
+    // half again: the longest the two threads take to refuse a file.
+    Entry restartMarkers = loadsLarge(QStringLiteral("jpeg-8192x8192-restart-markers.jpg"), QSize(8192, 8192));
+    restartMarkers.quarters = kGreyQuarters;
+    out.push_back({restartMarkers, [] { return largeRestartJpeg(); }});
+    out.push_back({refusedLarge(QStringLiteral("jpeg-8192x8192-restart-markers-damaged-late.jpg"),
+                                QStringLiteral("the JPEG data is damaged (Corrupt JPEG data: 100 extraneous bytes "
+                                               "before marker")),
+                   [] {
+                       QByteArray file = largeRestartJpeg();
+                       // Before the last restart marker (the data holds no
+                       // other 0xff followed by 0xd0 to 0xd7).
+                       qsizetype last = file.size() - 2;
+                       while (!(uchar(file[last]) == 0xff && uchar(file[last + 1]) >= 0xd0
+                                && uchar(file[last + 1]) <= 0xd7))
+                           --last;
+                       return file.insert(last, QByteArray(100, 'x'));
+                   }});
     // Run-length codes that write nothing: runs and deltas standing still at
     // the end of the first row, 256 MiB of them.
     out.push_back({refusedLarge(QStringLiteral("bmp-rle8-idle-codes.bmp"),

@@ -60,6 +60,11 @@ std::vector<LargeEntry> largeEntries();
 // decoder.
 enum class JpegColour { Rgb, Grey, CmykAdobe, YcckAdobe, CmykPlain };
 
+// How the colour components are sampled against the first (luma, and K in
+// CMYK and YCCK files): 4:2:0 when the recipe says `subsampled`, else 4:4:4,
+// unless one of the others is asked for.
+enum class JpegSampling { AsSubsampled, S444, S422, S440, S420 };
+
 struct JpegRecipe
 {
     JpegColour colour = JpegColour::Rgb;
@@ -67,7 +72,9 @@ struct JpegRecipe
     bool subsampled = false; // 4:2:0 instead of 4:4:4
     bool arithmetic = false;
     int quality = 95;
+    JpegSampling sampling = JpegSampling::AsSubsampled;
     int restartRows = 0;
+    int restartMcus = 0; // a restart interval in MCUs, in place of restartRows
     QList<QByteArray> app1 = {};             // APP1 payloads (Exif), written after the JFIF header
     std::vector<jpeg_scan_info> scans = {}; // a scan script of our own, when not empty
 };
