@@ -60,6 +60,9 @@ namespace {
 // Legitimate progressive files have a few dozen scans at most; a crafted one
 // can have many thousands, each a full pass over the picture.
 constexpr int kMaxScans = 500;
+// A progressive file is held as coefficients until its last scan: 128 bytes
+// a block of every component, whatever scale the picture is decoded at.
+constexpr qint64 kMaxCoefficientBytes = 400LL << 20;
 constexpr std::size_t kReadChunk = 64 * 1024;
 // Stray bytes after scan data up to this many are taken for padding.
 constexpr int kMaxStrayBytes = 16;
@@ -1011,6 +1014,23 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
         return refuse(tooLargeReason(turned ? cinfo.image_height : cinfo.image_width,
                                      turned ? cinfo.image_width : cinfo.image_height,
                                      options.maxPixels));
+    // Its coefficients take 128 bytes a block of every component: 384 MiB
+    // for the largest colour picture, more with a fourth component (CMYK)
+    // or a chroma channel kept at full size, where the bound stops it.
+    if (multiScan) {
+        qint64 coefficientBytes = 0;
+        for (int c = 0; c < cinfo.num_components; ++c)
+            coefficientBytes += qint64(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks
+                                * qint64(sizeof(JBLOCK));
+        if (coefficientBytes > kMaxCoefficientBytes)
+            return refuse(QStringLiteral("the picture is too large for a progressive JPEG (%1 x %2 pixels in %3 "
+                                         "components need %4 MiB while they are read; at most %5 MiB are taken)")
+                              .arg(cinfo.image_width)
+                              .arg(cinfo.image_height)
+                              .arg(cinfo.num_components)
+                              .arg(coefficientBytes >> 20)
+                              .arg(kMaxCoefficientBytes >> 20));
+    }
 
     QImage image(int(turned ? height : width), int(turned ? width : height), QImage::Format_RGB32);
     if (image.isNull())

@@ -1158,6 +1158,29 @@ TEST(JpegLyingHeader, IsRefusedBeforeAllocating)
     }
 }
 
+// A progressive file keeps every block's coefficients until its last scan.
+// Four full-size components of the largest picture would take 512 MiB, so
+// such a file is refused from its header; three (384 MiB) are within bounds.
+TEST(JpegLyingHeader, ProgressiveCoefficientsBeyondTheBoundAreRefused)
+{
+    JpegRecipe recipe;
+    recipe.colour = JpegColour::CmykAdobe;
+    recipe.progressive = true;
+    QByteArray j = encodeJpeg(quarters(64, 64, kRed, kYellow, kBlue, kGrey), recipe);
+    const qsizetype sof = markerAt(j, 0xc2);
+    ASSERT_GT(sof, 0);
+    j[sof + 5] = char(0x20); // height 0x2000 = 8192
+    j[sof + 6] = char(0x00);
+    j[sof + 7] = char(0x20); // width
+    j[sof + 8] = char(0x00);
+    DecodeOptions scaled;
+    scaled.keepAtLeast = QSize(800, 629);
+    const DecodedImage decoded = decodeBytes(j, scaled);
+    EXPECT_TRUE(decoded.image.isNull());
+    EXPECT_EQ(decoded.error, QStringLiteral("the picture is too large for a progressive JPEG (8192 x 8192 pixels in 4 "
+                                            "components need 512 MiB while they are read; at most 400 MiB are taken)"));
+}
+
 // Each scan of a progressive file passes over every block it covers, and
 // end-of-band runs make that almost free in bytes, so the blocks are counted
 // over all scans and the file is refused at the limit; within it, as many
