@@ -205,11 +205,11 @@ void Velloran::createControls()
         v->setGeometry(geometry);
         return v;
     };
-    Xpress1View = view(m_skin.Xpress1, {274, 74, 848, 635});
-    Xpress3View = view(m_skin.Xpress3, {4, 77, 260, 533});
-    Xpress5View = view(m_skin.Xpress5, {404, 711, 471, 186});
-    Xpress4View = view(m_skin.Xpress4, {68, 738, 322, 130});
-    Xpress2View = view(m_skin.Xpress2, {181, 16, 163, 38});
+    Xpress1View = view(m_skin.Xpress1(), {274, 74, 848, 635});
+    Xpress3View = view(m_skin.Xpress3(), {4, 77, 260, 533});
+    Xpress5View = view(m_skin.Xpress5(), {404, 711, 471, 186});
+    Xpress4View = view(m_skin.Xpress4(), {68, 738, 322, 130});
+    Xpress2View = view(m_skin.Xpress2(), {181, 16, 163, 38});
 
     SCLabel1 = label(m_client, QStringLiteral("Menu Hue"), {405, 5, 71, 19}, 9.76, false);
     SCLabel2 = label(m_client, QStringLiteral("Menu Saturation"), {364, 25, 107, 19}, 9.76, false);

@@ -114,7 +114,7 @@ private:
     Prompts &m_prompts;
     WindowEnvironment m_environment;
     WindowSkin m_windowSkin;
-    SkinBuilder m_skin;
+    SkinBuilder m_skin{SkinTemplates::compiledIn()};
     QString m_documentsFolder;
     QString m_hostDataFolder;
 };

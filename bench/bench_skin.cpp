@@ -97,7 +97,7 @@ std::string hostFolder()
 // benchmark then reports the error rather than timing an empty builder).
 SkinBuilder *loadedBuilder(benchmark::State &state)
 {
-    static SkinBuilder builder;
+    static SkinBuilder builder(SkinTemplates::compiledIn());
     static const Status loaded =
         builder.LoadImage(inputFile(QStringLiteral("photo-2mp.jpg"), 1600, 1200), {});
     if (!loaded) {
@@ -131,7 +131,7 @@ void BM_RecomposeWindowImages(benchmark::State &state)
     int step = 0;
     for (auto _ : state) {
         b->RecomposeWindowImages({(step++ % 200) - 100, 30, -20});
-        benchmark::DoNotOptimize(b->Xpress1.image().constBits());
+        benchmark::DoNotOptimize(b->Xpress1().image().constBits());
     }
 }
 BENCHMARK(BM_RecomposeWindowImages)->Unit(benchmark::kMillisecond)->Apply(withRange);
@@ -144,7 +144,7 @@ void BM_Preview(benchmark::State &state)
     int step = 0;
     for (auto _ : state) {
         b->Preview({(step++ % 200) - 100, 30, -20});
-        benchmark::DoNotOptimize(b->Xpress2.image().constBits());
+        benchmark::DoNotOptimize(b->Xpress2().image().constBits());
     }
 }
 BENCHMARK(BM_Preview)->Unit(benchmark::kMicrosecond)->Apply(withRange);
@@ -178,8 +178,8 @@ BENCHMARK(BM_SaveSkin)->Unit(benchmark::kMillisecond)->Apply(withRange);
 void BM_NewSkinBuilder(benchmark::State &state)
 {
     for (auto _ : state) {
-        SkinBuilder b;
-        benchmark::DoNotOptimize(b.MainMerge.constBits());
+        SkinBuilder b(SkinTemplates::compiledIn());
+        benchmark::DoNotOptimize(b.MainMerge().constBits());
     }
 }
 BENCHMARK(BM_NewSkinBuilder)->Unit(benchmark::kMillisecond)->Apply(withRange);
@@ -187,7 +187,7 @@ BENCHMARK(BM_NewSkinBuilder)->Unit(benchmark::kMillisecond)->Apply(withRange);
 void BM_LoadAndFit(benchmark::State &state, const char *name, int width, int height)
 {
     const QString path = inputFile(QLatin1String(name), width, height);
-    SkinBuilder b;
+    SkinBuilder b(SkinTemplates::compiledIn());
     for (auto _ : state) {
         if (const Status s = b.LoadImage(path, {20, 10, 0}); !s) {
             state.SkipWithError(s.message().toLocal8Bit().constData());
@@ -386,20 +386,20 @@ int reportFitQuality(const QStringList &files)
     int failures = 0;
     for (const QString &path : files) {
         const QByteArray name = QFileInfo(path).fileName().toLocal8Bit();
-        SkinBuilder first;
+        SkinBuilder first(SkinTemplates::compiledIn());
         if (const Status s = first.LoadImage(path, {}); !s) {
             std::printf("quality %s: %s\n", name.constData(), s.message().toLocal8Bit().constData());
             ++failures;
             continue;
         }
-        const QImage fitted[] = {first.MainPic, first.ScenePic, first.InChatPic, first.OutChatPic};
+        const QImage fitted[] = {first.MainPic(), first.ScenePic(), first.InChatPic(), first.OutChatPic()};
 
         bool same = true;
         for (int run = 0; run < 2; ++run) {
-            SkinBuilder again;
-            same = same && again.LoadImage(path, {}).ok() && again.MainPic == fitted[0]
-                   && again.ScenePic == fitted[1] && again.InChatPic == fitted[2]
-                   && again.OutChatPic == fitted[3];
+            SkinBuilder again(SkinTemplates::compiledIn());
+            same = same && again.LoadImage(path, {}).ok() && again.MainPic() == fitted[0]
+                   && again.ScenePic() == fitted[1] && again.InChatPic() == fitted[2]
+                   && again.OutChatPic() == fitted[3];
         }
 
         DecodeOptions reducedOptions;

@@ -139,7 +139,7 @@ int main(int argc, char **argv)
                                      ? parser.value(templateFile)
                                      : programDataFile(QStringLiteral("DefaultSkin.txt"));
 
-    SkinBuilder builder;
+    SkinBuilder builder(SkinTemplates::compiledIn());
     if (Status s = builder.LoadImage(imagePath, tint); !s)
         return fail(kExitFailure, s.message());
     ExportReport report;

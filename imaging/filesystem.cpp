@@ -7,7 +7,21 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace velloran {
+
+QByteArray readAtMost(QFileDevice &file, qint64 maxBytes)
+{
+    // What the file holds and one byte more, which finds a file that grew
+    // since; only then is more read.
+    const qint64 left = std::max<qint64>(file.size() - file.pos(), 0);
+    const qint64 expected = std::min(left, maxBytes) + 1;
+    QByteArray bytes = file.read(expected);
+    if (bytes.size() == expected && expected <= maxBytes)
+        bytes.append(file.read(maxBytes + 1 - expected));
+    return bytes;
+}
 
 namespace {
 
@@ -97,7 +111,7 @@ public:
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return sentence(what, Status::failure(file.errorString(), int(file.error())));
-        *bytes = file.read(maxBytes + 1);
+        *bytes = readAtMost(file, maxBytes);
         if (file.error() != QFileDevice::NoError)
             return sentence(what, Status::failure(file.errorString(), int(file.error())));
         if (bytes->size() > maxBytes)

@@ -6,7 +6,14 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDevice;
+
 namespace velloran {
+
+// Reads the rest of an open file, at most `maxBytes` and one byte more (so a
+// caller tells a file over its limit). Room is taken for what the file holds,
+// never for the limit.
+QByteArray readAtMost(QFileDevice &file, qint64 maxBytes);
 
 // The file operations that saving needs, behind an interface so that tests
 // can make any of them fail, or stop the program dead at any of them. Paths

@@ -48,7 +48,7 @@ void ImageSurface::SetPicture(const QImage &picture)
         m_mergeArmed = false;
         if (!m_image.isNull() && !picture.isNull()) {
             if (m_mergeUsesKey) {
-                mergePicture(m_image, picture, fromColorRef(m_mergeKey));
+                mergePicture(m_image, picture, m_mergeRule, fromColorRef(m_mergeKey));
             } else {
                 m_image = normalised(picture.hasAlphaChannel()
                                          ? picture.convertToFormat(QImage::Format_RGB32)

@@ -3,6 +3,7 @@
 #include "imaging/colour.h"
 #include "imaging/filesystem.h"
 #include "imaging/imagefile.h"
+#include "imaging/merge.h"
 #include "imaging/status.h"
 
 #include <QImage>
@@ -46,6 +47,10 @@ public:
     void MergeSettings(bool enable, qint32 mode, qint32 placement, bool useKey, ColorRef key,
                        qint16 opacity, qint16 scale);
     bool mergeArmed() const { return m_mergeArmed; }
+    // How a keyed merge tells transparent pixels: by the key colour (at
+    // first) or by the drawn picture's own mask.
+    void SetMergeRule(MergeRule rule) { m_mergeRule = rule; }
+    MergeRule mergeRule() const { return m_mergeRule; }
 
     // Recolours every pixel by the colour model of tint.h.
     void AdjustHsl(qint16 hue, qint16 saturation, qint16 lightness);
@@ -77,6 +82,7 @@ private:
     FileSystem *m_fileSystem;
     bool m_mergeArmed = false;
     bool m_mergeUsesKey = true;
+    MergeRule m_mergeRule = MergeRule::KeyColour;
     ColorRef m_mergeKey = kKeyColour;
 };
 

@@ -48,11 +48,11 @@ void mergeRowKeyed(const std::uint32_t *under, const std::uint32_t *drawn, std::
     });
 }
 
-void mergePicture(QImage &target, const QImage &drawn, QRgb key)
+void mergePicture(QImage &target, const QImage &drawn, MergeRule rule, QRgb key)
 {
     if (target.isNull() || drawn.isNull())
         return;
-    const bool masked = drawn.hasAlphaChannel();
+    const bool masked = rule == MergeRule::Mask;
     const QImage source = drawn.convertToFormat(masked ? QImage::Format_ARGB32
                                                        : QImage::Format_RGB32);
     const std::uint32_t keyRgb = key & 0x00FFFFFFu;

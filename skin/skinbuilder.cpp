@@ -28,8 +28,10 @@ void disarm(ImageSurface &surface)
                           kFullPercent);
 }
 
+// Overlays carry their own mask, which stays right at every tint.
 void arm(ImageSurface &surface, ColorRef key)
 {
+    surface.SetMergeRule(MergeRule::Mask);
     surface.MergeSettings(true, kKeyedMerge, kScaledPlacement, true, key, kFullPercent,
                           kFullPercent);
 }
@@ -61,28 +63,35 @@ QImage withKeyMask(QImage overlay)
     return overlay;
 }
 
-SkinBuilder::SkinBuilder()
-    : m_fileSystem(&FileSystem::real())
+SkinTemplates SkinTemplates::compiledIn()
 {
-    // The stored pictures are BMPs, read by the program's own decoder: that
-    // spares every start a scan of Qt's image format plugins.
-    const auto stored = [](const QString &path) { return decodeImageFile(path).image; };
     // The overlays are stored masked and uncompressed: only copied here.
     const auto overlay = [](const QString &path) {
         const QResource resource(path);
         return decodeStoredPicture(QByteArrayView(resource.data(), resource.size()));
     };
-    MainMerge = overlay(resources::kMainOverlay);
-    SceneMerge = overlay(resources::kSceneOverlay);
-    OutChatMerge = overlay(resources::kChatOverlay);
-    InChatMerge = overlay(resources::kConsoleOverlay);
-    Picture1 = stored(resources::kSwatch);
-    Xpress2.SetPicture(Picture1);
+    SkinTemplates templates;
+    templates.overlays[indexOf(HostWindow::Main)] = overlay(resources::kMainOverlay);
+    templates.overlays[indexOf(HostWindow::Scene)] = overlay(resources::kSceneOverlay);
+    templates.overlays[indexOf(HostWindow::Console)] = overlay(resources::kConsoleOverlay);
+    templates.overlays[indexOf(HostWindow::Chat)] = overlay(resources::kChatOverlay);
+    // The swatch is a BMP, read by the program's own decoder: that spares
+    // every start a scan of Qt's image format plugins.
+    templates.swatch = decodeImageFile(resources::kSwatch).image;
+    return templates;
+}
+
+SkinBuilder::SkinBuilder(SkinTemplates templates)
+    : m_swatch(std::move(templates.swatch))
+    , m_fileSystem(&FileSystem::real())
+{
+    for (std::size_t i = 0; i < m_windows.size(); ++i)
+        m_windows[i].overlay = std::move(templates.overlays[i]);
+    m_preview.SetPicture(m_swatch);
 
     // Photos far larger than the largest window image are decoded at a
     // reduced scale that still keeps all the detail the fitting can use.
     m_decodeOptions.keepAtLeast = kMainImageSize;
-    Xpress1.setDecodeOptions(m_decodeOptions);
 }
 
 namespace {
@@ -119,22 +128,21 @@ Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
 {
     // Every window image is resampled from the whole picture, all four in
     // one reading of its rows.
-    FittingRows fitting({kMainImageSize, kSceneImageSize, kConsoleImageSize, kChatImageSize});
+    std::vector<QSize> sizes;
+    for (const HostWindowInfo &w : kHostWindows)
+        sizes.push_back(w.size);
+    FittingRows fitting(std::move(sizes));
     if (QString refusal = decodeImageFileRows(path, m_decodeOptions, fitting); !refusal.isEmpty())
         return Status::failure(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), refusal));
     const std::vector<QImage> fitted = fitting.finish();
-    if (fitted.size() != 4 || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
+    if (fitted.size() != m_windows.size() || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
         return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
                                    .arg(QDir::toNativeSeparators(path)));
 
-    Xpress1.SetPicture(fitted[0]);
-    Xpress3.SetPicture(fitted[1]);
-    Xpress4.SetPicture(fitted[2]);
-    Xpress5.SetPicture(fitted[3]);
-    MainPic = Xpress1.Picture();
-    ScenePic = Xpress3.Picture();
-    InChatPic = Xpress4.Picture();
-    OutChatPic = Xpress5.Picture();
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        m_windows[i].surface.SetPicture(fitted[i]);
+        m_windows[i].fitted = m_windows[i].surface.Picture();
+    }
 
     RecomposeWindowImages(tint);
     return Status::success();
@@ -142,48 +150,38 @@ Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
 
 void SkinBuilder::Preview(const HslAdjustment &t)
 {
-    Xpress2.SetPicture(Picture1);
-    tint(Xpress2, t);
+    m_preview.SetPicture(m_swatch);
+    tint(m_preview, t);
 }
 
 void SkinBuilder::RecomposeWindowImages(const HslAdjustment &t)
 {
-    struct Window
-    {
-        ImageSurface &surface;
-        const QImage &overlay;
-        const QImage &fitted;
-        QImage &tinted;
-    };
-    Window windows[] = {
-        {Xpress1, MainMerge, MainPic, MainBuff},
-        {Xpress3, SceneMerge, ScenePic, SceneBuff},
-        {Xpress4, InChatMerge, InChatPic, InChatBuff},
-        {Xpress5, OutChatMerge, OutChatPic, OutChatBuff},
-    };
+    std::array<WindowImage *, 4> windows;
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        windows[i] = &m_windows[indexOf(kComposeOrder[i])];
 
-    for (Window &w : windows)
-        disarm(w.surface);
-    for (Window &w : windows) {
+    for (WindowImage *w : windows)
+        disarm(w->surface);
+    for (WindowImage *w : windows) {
         // An overlay taller than its image loses only rows with nothing
         // drawn on them, so every button and label arrives whole.
-        w.surface.SetPicture(fittedOverlay(w.overlay, w.fitted.size()));
-        tint(w.surface, t);
+        w->surface.SetPicture(fittedOverlay(w->overlay, w->fitted.size()));
+        tint(w->surface, t);
     }
-    for (Window &w : windows)
-        w.tinted = w.surface.Picture();
-    for (Window &w : windows)
-        w.surface.SetPicture(w.fitted);
+    for (WindowImage *w : windows)
+        w->tinted = w->surface.Picture();
+    for (WindowImage *w : windows)
+        w->surface.SetPicture(w->fitted);
 
-    // The colour the key turned into under this tint; overlays that carry
-    // their own mask are merged by the mask, others by this colour.
-    GetColor.SetPicture(MainBuff);
+    // The colour the key turned into under this tint, for a merge by key
+    // colour; the overlays are merged by their masks.
+    GetColor.SetPicture(tinted(HostWindow::Main));
     const ColorRef key = GetColor.PixelColor(1, 1);
 
-    for (Window &w : windows)
-        arm(w.surface, key);
-    for (Window &w : windows)
-        w.surface.SetPicture(w.tinted);
+    for (WindowImage *w : windows)
+        arm(w->surface, key);
+    for (WindowImage *w : windows)
+        w->surface.SetPicture(w->tinted);
 }
 
 Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
@@ -199,8 +197,10 @@ Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder,
 Status SkinBuilder::SaveSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
                              ExportReport *report)
 {
-    return exportSkin(name, hostDataFolder, templatePath, {&Xpress1, &Xpress3, &Xpress5, &Xpress4},
-                      *m_fileSystem, report, *m_codePage);
+    WindowImages images;
+    for (std::size_t i = 0; i < m_windows.size(); ++i)
+        images[i] = m_windows[i].surface.image();
+    return exportSkin(name, hostDataFolder, templatePath, images, *m_fileSystem, report, *m_codePage);
 }
 
 QImage SkinBuilder::fittedOverlay(const QImage &overlay, QSize size)
@@ -214,13 +214,6 @@ QImage SkinBuilder::fittedOverlay(const QImage &overlay, QSize size)
         m_fittedOverlays.erase(m_fittedOverlays.begin());
     m_fittedOverlays.push_back({overlay.cacheKey(), size, fitOverlay(overlay, size)});
     return m_fittedOverlays.back().image;
-}
-
-void SkinBuilder::setFileSystem(FileSystem *fileSystem)
-{
-    m_fileSystem = fileSystem ? fileSystem : &FileSystem::real();
-    for (ImageSurface *surface : {&Xpress1, &Xpress3, &Xpress4, &Xpress5})
-        surface->setFileSystem(m_fileSystem);
 }
 
 } // namespace velloran

@@ -1,7 +1,7 @@
 #include "skin/skinexport.h"
 
 #include "imaging/filesystem.h"
-#include "imaging/imagesurface.h"
+#include "imaging/imagefile.h"
 #include "skin/skincommit.h"
 
 #include <QDir>
@@ -19,8 +19,6 @@ namespace {
 // skin name because they lead into an existing sub-folder of Skins.
 const QString kForbiddenCharacters = QStringLiteral("<>:\"|?*");
 
-// The longest suffix appended to the skin name to form a file name.
-const QString kLongestSuffix = QStringLiteral("Console.bmp");
 constexpr int kMaxFileNameBytes = 255;
 constexpr qint64 kMaxTemplateBytes = 16 * 1024 * 1024;
 
@@ -120,9 +118,20 @@ SkinFiles skinFiles(const QString &skinsFolder, const QString &name)
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
     base += QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return {base + QStringLiteral("Main.bmp"), base + QStringLiteral("Scene.bmp"),
-            base + QStringLiteral("Chat.bmp"), base + QStringLiteral("Console.bmp"),
-            base + QStringLiteral(".skn")};
+    SkinFiles files;
+    for (const HostWindowInfo &w : kHostWindows)
+        files.images[indexOf(w.window)] = base + w.fileSuffix + QLatin1StringView(".bmp");
+    files.description = base + QLatin1StringView(".skn");
+    return files;
+}
+
+QStringList SkinFiles::all() const
+{
+    QStringList paths;
+    for (HostWindow w : kSaveOrder)
+        paths.append(image(w));
+    paths.append(description);
+    return paths;
 }
 
 namespace {
@@ -170,7 +179,7 @@ Status checkName(const QString &name, const CodePage *codePage)
             return Status::failure(
                 QStringLiteral("\"%1\" is a device name on Windows and cannot name a skin.").arg(part));
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString fileName = i + 1 < parts.size() ? parts[i] : last + kLongestSuffix;
+        const QString fileName = i + 1 < parts.size() ? parts[i] : last + kLongestFileSuffix;
         if (fileName.toUtf8().size() > kMaxFileNameBytes)
             return Status::failure(QStringLiteral("The skin name is too long for a file name."));
     }
@@ -191,20 +200,18 @@ Status checkSkinNameForFiles(const QString &name)
 
 QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templateText)
 {
-    // Each line is put in front of the text built so far, so they end up in
-    // the reverse of the order they are added in.
     const QByteArray crlf("\r\n");
-    QByteArray text = templateText;
-    text.prepend("Skin=" + name + ".bmp" + crlf);
-    text.prepend("MainWindowImage=" + name + "Main.bmp" + crlf);
-    text.prepend("ChatWindowImage=" + name + "Chat.bmp" + crlf);
-    text.prepend("SceneWindowImage=" + name + "Scene.bmp" + crlf);
-    text.prepend("ConsoleBorderImage=" + name + "Console.bmp" + crlf);
-    return text + crlf;
+    QByteArray text;
+    for (HostWindow w : kDescriptionOrder) {
+        const HostWindowInfo &info = hostWindow(w);
+        text += QByteArrayView(info.descriptionKey) + '=' + name + QByteArrayView(info.fileSuffix) + ".bmp" + crlf;
+    }
+    text += "Skin=" + name + ".bmp" + crlf;
+    return text + templateText + crlf;
 }
 
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fs, ExportReport *report,
+                  const WindowImages &images, FileSystem &fs, ExportReport *report,
                   const CodePage &codePage)
 {
     ExportReport ignored;
@@ -218,7 +225,8 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (Status s = checkSkinsFolder(fs, skinsFolder); !s)
         return s;
     const SkinFiles files = skinFiles(skinsFolder, name);
-    const QString folder = files.main.left(files.main.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString &firstFile = files.image(kSaveOrder.front());
+    const QString folder = firstFile.left(firstFile.lastIndexOf(QLatin1Char('/')) + 1);
 
     // A folder, a pipe or a device as the template would fail to open, block
     // or never end; only a plain file is read, and never more than the limit.
@@ -233,7 +241,7 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
         return Status::failure(QStringLiteral("Cannot read the skin description template %1: %2.")
                                    .arg(native(templatePath), templateFile.errorString()),
                                int(templateFile.error()));
-    const QByteArray templateText = templateFile.read(kMaxTemplateBytes + 1);
+    const QByteArray templateText = readAtMost(templateFile, kMaxTemplateBytes);
     if (templateFile.error() != QFileDevice::NoError)
         return Status::failure(QStringLiteral("Cannot read the skin description template %1: %2.")
                                    .arg(native(templatePath), templateFile.errorString()),
@@ -244,9 +252,8 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
                                    .arg(native(templatePath))
                                    .arg(kMaxTemplateBytes >> 20));
 
-    ImageSurface *const images[] = {surfaces.main, surfaces.scene, surfaces.chat, surfaces.console};
-    for (ImageSurface *surface : images)
-        if (surface->isEmpty())
+    for (const QImage &image : images)
+        if (image.isNull())
             return Status::failure(QStringLiteral(
                 "There are no window images to save yet: load a picture first."));
     const QByteArray description = buildSkinDescription(*codePage.encode(name), templateText);
@@ -254,7 +261,7 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     // One export at a time into this Skins folder, and none before an
     // interrupted one is finished.
     std::unique_ptr<SkinsFolderLock> lock;
-    if (Status s = SkinsFolderLock::take(skinsFolder, files.main, &lock); !s)
+    if (Status s = SkinsFolderLock::take(skinsFolder, firstFile, &lock); !s)
         return s;
     if (Status s = recoverInterruptedExport(fs, skinsFolder, &out.recovered); !s)
         return Status::failure(s.message() + QStringLiteral(" The skin was not exported."), s.code());
@@ -284,14 +291,16 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (Status s = commit.begin(); !s)
         return failedWith(s, commit.abandon());
     const QStringList targets = files.all();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < int(kSaveOrder.size()); ++i) {
         if (Status s = folderInside(); !s)
             return failedWith(s, commit.abandon());
-        images[i]->SetSavePath(commit.staged(i));
+        const QByteArray bitmap = encodeBmp24(images[indexOf(kSaveOrder[i])]);
+        if (bitmap.isEmpty())
+            return failedWith(Status::failure(QStringLiteral("Cannot save %1: the picture cannot be encoded.")
+                                                  .arg(native(targets[i]))),
+                              commit.abandon());
         // Flushed together with the others once all are written.
-        const Status s = images[i]->SaveImage(FileSystem::Flush::Later);
-        images[i]->SetSavePath(targets[i]);
-        if (!s)
+        if (Status s = fs.writeFile(commit.staged(i), bitmap, FileSystem::Flush::Later); !s)
             return failedWith(aboutTarget(s, commit.staged(i), targets[i]), commit.abandon());
     }
     if (Status s = folderInside(); !s)

@@ -12,15 +12,18 @@
 
 #include "imaging/status.h"
 #include "skin/codepage.h"
+#include "skin/hostwindows.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
+
+#include <array>
 
 namespace velloran {
 
 class FileSystem;
-class ImageSurface;
 
 // The message for an empty skin name, shown as it stands.
 inline const QString kEnterSkinName = QStringLiteral("Enter a name for your Skin.");
@@ -28,11 +31,16 @@ inline const QString kEnterSkinName = QStringLiteral("Enter a name for your Skin
 // The Skins folder of a host data folder that ends with a separator.
 QString skinsFolderPath(const QString &hostDataFolder);
 
-// The five files of a skin, in the order they are written.
+// The five files of a skin.
 struct SkinFiles
 {
-    QString main, scene, chat, console, description;
-    QStringList all() const { return {main, scene, chat, console, description}; }
+    std::array<QString, 4> images; // by window
+    QString description;
+
+    const QString &image(HostWindow window) const { return images[indexOf(window)]; }
+    // All five in the order they are written: the window images in the
+    // save order, the description last.
+    QStringList all() const;
 };
 
 // The files of the skin `name` in `skinsFolder` ('/' or '\' in the name both
@@ -56,14 +64,8 @@ Status checkSkinNameForFiles(const QString &name);
 // skin name already in the file's code page.
 QByteArray buildSkinDescription(const QByteArray &name, const QByteArray &templateText);
 
-// The window images to write, in the order main, scene, chat, console.
-struct WindowImageSurfaces
-{
-    ImageSurface *main;
-    ImageSurface *scene;
-    ImageSurface *chat;
-    ImageSurface *console;
-};
+// The composed window images to write, by window.
+using WindowImages = std::array<QImage, 4>;
 
 // What an export did besides succeeding or failing.
 struct ExportReport
@@ -73,13 +75,14 @@ struct ExportReport
     bool exported = false; // the new skin is in place (also when only cleaning up after it failed)
 };
 
-// Exports the skin `name` from the four surfaces into the Skins folder of
-// `hostDataFolder`, with the description template read from `templatePath`.
+// Exports the skin `name` made of the four window images into the Skins
+// folder of `hostDataFolder`, with the description template read from
+// `templatePath`. Every file is written through `fileSystem`.
 // Exports into one Skins folder are serialised across processes; an
 // interrupted earlier one is finished or undone first.
 // The description file is written in `codePage` (the system's by default).
 Status exportSkin(const QString &name, const QString &hostDataFolder, const QString &templatePath,
-                  const WindowImageSurfaces &surfaces, FileSystem &fileSystem, ExportReport *report = nullptr,
+                  const WindowImages &images, FileSystem &fileSystem, ExportReport *report = nullptr,
                   const CodePage &codePage = CodePage::system());
 
 // Finishes or undoes an export into the Skins folder of `hostDataFolder`

@@ -86,8 +86,8 @@ protected:
     Images images()
     {
         SkinBuilder &s = window->skin();
-        return {s.Xpress1.image(), s.Xpress3.image(), s.Xpress4.image(), s.Xpress5.image(),
-                s.Xpress2.image()};
+        return {s.Xpress1().image(), s.Xpress3().image(), s.Xpress4().image(), s.Xpress5().image(),
+                s.Xpress2().image()};
     }
 
     // The thumb's centre at the slider's current value.
@@ -158,8 +158,8 @@ TEST_F(WindowTest, FirstLookHasEveryControlInPlace)
     }
 
     const SkinBuilder &s = window->skin();
-    EXPECT_EQ(s.Xpress2.image(), s.Picture1);
-    EXPECT_TRUE(s.Xpress1.isEmpty() && s.Xpress3.isEmpty() && s.Xpress4.isEmpty() && s.Xpress5.isEmpty());
+    EXPECT_EQ(s.Xpress2().image(), s.Picture1());
+    EXPECT_TRUE(s.Xpress1().isEmpty() && s.Xpress3().isEmpty() && s.Xpress4().isEmpty() && s.Xpress5().isEmpty());
     EXPECT_EQ(window->HostDataFolder(),
               QDir::toNativeSeparators(documents + QStringLiteral("/Talvesh6Std/")));
     EXPECT_TRUE(window->windowSkin().loaded());
@@ -216,14 +216,14 @@ TEST_F(WindowTest, LoadingFitsAndComposesTheImagesAndEnablesTheSliders)
 {
     load(picture);
     const SkinBuilder &s = window->skin();
-    EXPECT_EQ(s.Xpress1.image().size(), QSize(800, 629));
-    EXPECT_EQ(s.Xpress3.image().size(), QSize(199, 498));
-    EXPECT_EQ(s.Xpress4.image().size(), QSize(310, 105));
-    EXPECT_EQ(s.Xpress5.image().size(), QSize(438, 173));
+    EXPECT_EQ(s.Xpress1().image().size(), QSize(800, 629));
+    EXPECT_EQ(s.Xpress3().image().size(), QSize(199, 498));
+    EXPECT_EQ(s.Xpress4().image().size(), QSize(310, 105));
+    EXPECT_EQ(s.Xpress5().image().size(), QSize(438, 173));
     for (ucSlider *slider : {window->ucSlider1, window->ucSlider2, window->ucSlider3})
         EXPECT_TRUE(slider->Enabled());
     // Composed: the overlay's button shows over the picture.
-    EXPECT_NE(s.Xpress1.image(), s.MainPic);
+    EXPECT_NE(s.Xpress1().image(), s.MainPic());
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(QLatin1Char('|')).toStdString();
 }
 
@@ -250,7 +250,7 @@ TEST_F(WindowTest, AFailedFirstLoadLeavesTheSlidersDisabled)
     load(dir.filePath(QStringLiteral("missing.bmp")));
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_FALSE(window->ucSlider1->Enabled());
-    EXPECT_TRUE(window->skin().Xpress1.isEmpty());
+    EXPECT_TRUE(window->skin().Xpress1().isEmpty());
 }
 
 // A picture named on the command line or dropped on the window is loaded
@@ -299,7 +299,7 @@ TEST_F(WindowTest, APictureDroppedOrNamedOnTheCommandLineLoadsAsFromTheDialog)
     EXPECT_FALSE(drop({}));
     EXPECT_FALSE(drop({QUrl::fromLocalFile(picture), QUrl::fromLocalFile(broken)}));
     EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/picture.jpg"))}));
-    EXPECT_TRUE(window->skin().Xpress1.isEmpty());
+    EXPECT_TRUE(window->skin().Xpress1().isEmpty());
 }
 
 TEST_F(WindowTest, DraggingTintsTheSwatchAndRecomposesOnlyOnRelease)
@@ -410,7 +410,7 @@ TEST(WindowStartUp, UndoesAnInterruptedExportAndSaysSo)
     const QString picture = dir.filePath(QStringLiteral("picture.bmp"));
     ASSERT_TRUE(test::gradient(160, 120).save(picture));
 
-    SkinBuilder builder;
+    SkinBuilder builder(SkinTemplates::compiledIn());
     ASSERT_TRUE(builder.LoadImage(picture, {}).ok());
     ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Blue"), host, templatePath).ok());
     const auto earlier = test::snapshot(skins);

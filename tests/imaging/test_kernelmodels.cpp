@@ -252,8 +252,9 @@ TEST(SharedPictures, MergingIntoASharedTargetLeavesItsOtherHolderAlone)
     for (const QImage *drawn : {&drawnSameSize, &drawnTaller, &drawnKeyed}) {
         QImage shared = fitted;
         QImage own = fitted.copy();
-        mergePicture(shared, *drawn, qRgb(255, 0, 255));
-        mergePicture(own, *drawn, qRgb(255, 0, 255));
+        const MergeRule rule = drawn->hasAlphaChannel() ? MergeRule::Mask : MergeRule::KeyColour;
+        mergePicture(shared, *drawn, rule, qRgb(255, 0, 255));
+        mergePicture(own, *drawn, rule, qRgb(255, 0, 255));
         EXPECT_EQ(shared, own);
         EXPECT_NE(shared, before);
         EXPECT_EQ(fitted, before);

@@ -149,7 +149,7 @@ TEST(Merge, KeyColourLeavesTheTargetAndOtherColoursReplaceIt)
     drawn.setPixel(0, 0, qRgb(255, 0, 255));
     drawn.setPixel(1, 0, qRgb(254, 0, 255));
     drawn.setPixel(2, 0, qRgb(10, 20, 30));
-    mergePicture(target, drawn, qRgb(255, 0, 255));
+    mergePicture(target, drawn, MergeRule::KeyColour, qRgb(255, 0, 255));
     EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(target.pixel(1, 0), qRgb(254, 0, 255));
     EXPECT_EQ(target.pixel(2, 0), qRgb(10, 20, 30));
@@ -162,11 +162,42 @@ TEST(Merge, AMaskDecidesWhateverTheColours)
     drawn.setPixel(0, 0, qRgba(9, 9, 9, 0));     // masked out, though not the key
     drawn.setPixel(1, 0, qRgba(255, 0, 255, 255)); // drawn, though it is the key
     drawn.setPixel(2, 0, qRgba(10, 20, 30, 255));
-    mergePicture(target, drawn, qRgb(255, 0, 255));
+    mergePicture(target, drawn, MergeRule::Mask, qRgb(255, 0, 255));
     EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(target.pixel(1, 0), qRgb(255, 0, 255));
     EXPECT_EQ(target.pixel(2, 0), qRgb(10, 20, 30));
     EXPECT_EQ(target.format(), QImage::Format_RGB32);
+}
+
+// The rule is named by the caller, never read from the picture's format: a
+// picture that lost its mask (converted to RGB32) is drawn whole by the mask
+// rule rather than falling back to comparing colours with the key.
+TEST(Merge, TheCallerNamesTheRuleWhateverThePicturesFormat)
+{
+    QImage masked(2, 1, QImage::Format_ARGB32);
+    masked.setPixel(0, 0, qRgba(9, 9, 9, 0));
+    masked.setPixel(1, 0, qRgba(255, 0, 255, 255));
+    const QImage unmasked = masked.convertToFormat(QImage::Format_RGB32);
+    struct Case
+    {
+        const char *name;
+        const QImage &drawn;
+        MergeRule rule;
+        QRgb left, right;
+    };
+    const Case cases[] = {
+        {"mask rule, masked picture", masked, MergeRule::Mask, qRgb(0, 0, 255), qRgb(255, 0, 255)},
+        {"mask rule, mask lost", unmasked, MergeRule::Mask, qRgb(9, 9, 9), qRgb(255, 0, 255)},
+        {"key rule, masked picture", masked, MergeRule::KeyColour, qRgb(9, 9, 9), qRgb(0, 0, 255)},
+        {"key rule, mask lost", unmasked, MergeRule::KeyColour, qRgb(9, 9, 9), qRgb(0, 0, 255)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage target = test::solid(2, 1, Qt::blue);
+        mergePicture(target, c.drawn, c.rule, qRgb(255, 0, 255));
+        EXPECT_EQ(target.pixel(0, 0), c.left);
+        EXPECT_EQ(target.pixel(1, 0), c.right);
+    }
 }
 
 TEST(Merge, ATallerPictureIsScaledOntoTheTargetWithoutMixingColours)
@@ -178,7 +209,7 @@ TEST(Merge, ATallerPictureIsScaledOntoTheTargetWithoutMixingColours)
         for (int x = 23; x <= 170; ++x)
             overlay.setPixel(x, y, y % 2 ? qRgb(200, 200, 0) : qRgb(0, 100, 200));
     QImage target = test::solid(199, 498, Qt::black);
-    mergePicture(target, overlay, qRgb(255, 0, 255));
+    mergePicture(target, overlay, MergeRule::Mask, qRgb(255, 0, 255));
 
     int barPixels = 0;
     for (int y = 0; y < 498; ++y) {

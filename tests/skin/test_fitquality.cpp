@@ -42,11 +42,11 @@ TEST(FitQuality, AReducedScaleDecodeFitsCloseToTheFullSizeOneAndTheSameEveryTime
     EXPECT_GE(reduced.width(), kMainImageSize.width());
     EXPECT_GE(reduced.height(), kMainImageSize.height());
 
-    SkinBuilder first, second;
+    SkinBuilder first(SkinTemplates::compiledIn()), second(SkinTemplates::compiledIn());
     ASSERT_TRUE(first.LoadImage(path, {}).ok());
     ASSERT_TRUE(second.LoadImage(path, {}).ok());
-    const QImage fitted[] = {first.MainPic, first.ScenePic, first.InChatPic, first.OutChatPic};
-    const QImage again[] = {second.MainPic, second.ScenePic, second.InChatPic, second.OutChatPic};
+    const QImage fitted[] = {first.MainPic(), first.ScenePic(), first.InChatPic(), first.OutChatPic()};
+    const QImage again[] = {second.MainPic(), second.ScenePic(), second.InChatPic(), second.OutChatPic()};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(fitted[i], again[i]) << i;
         const bench::PictureDifference d =

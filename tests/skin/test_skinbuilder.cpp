@@ -43,10 +43,19 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        b.MainMerge = withKeyMask(overlayWithButtons({800, 629}));
-        b.SceneMerge = withKeyMask(overlayWithButtons({199, 550}));
-        b.InChatMerge = withKeyMask(overlayWithButtons({310, 105}));
-        b.OutChatMerge = withKeyMask(overlayWithButtons({438, 173}));
+    }
+
+    // Overlays with a few plain buttons, sized as the stored ones; the
+    // swatch a gradient.
+    static SkinTemplates buttonTemplates()
+    {
+        SkinTemplates t;
+        t.overlays[indexOf(HostWindow::Main)] = withKeyMask(overlayWithButtons({800, 629}));
+        t.overlays[indexOf(HostWindow::Scene)] = withKeyMask(overlayWithButtons({199, 550}));
+        t.overlays[indexOf(HostWindow::Console)] = withKeyMask(overlayWithButtons({310, 105}));
+        t.overlays[indexOf(HostWindow::Chat)] = withKeyMask(overlayWithButtons({438, 173}));
+        t.swatch = test::gradient(159, 35);
+        return t;
     }
 
     QString pictureFile(const QImage &picture, const QString &name = QStringLiteral("p.bmp"))
@@ -65,24 +74,24 @@ protected:
     };
     std::vector<Window> windows() const
     {
-        return {{"main", b.Xpress1, b.MainPic, b.MainMerge},
-                {"scene", b.Xpress3, b.ScenePic, b.SceneMerge},
-                {"console", b.Xpress4, b.InChatPic, b.InChatMerge},
-                {"chat", b.Xpress5, b.OutChatPic, b.OutChatMerge}};
+        return {{"main", b.Xpress1(), b.MainPic(), b.MainMerge()},
+                {"scene", b.Xpress3(), b.ScenePic(), b.SceneMerge()},
+                {"console", b.Xpress4(), b.InChatPic(), b.InChatMerge()},
+                {"chat", b.Xpress5(), b.OutChatPic(), b.OutChatMerge()}};
     }
 
     QTemporaryDir dir;
-    SkinBuilder b;
+    SkinBuilder b{buttonTemplates()};
 };
 
 TEST_F(SkinBuilderTest, FitsAnyPictureToTheFourWindowSizes)
 {
     for (const QSize size : {QSize(300, 300), QSize(7, 3), QSize(1, 1), QSize(2000, 500)}) {
         ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(size.width(), size.height())), {}).ok());
-        EXPECT_EQ(b.MainPic.size(), kMainImageSize);
-        EXPECT_EQ(b.ScenePic.size(), kSceneImageSize);
-        EXPECT_EQ(b.InChatPic.size(), kConsoleImageSize);
-        EXPECT_EQ(b.OutChatPic.size(), kChatImageSize);
+        EXPECT_EQ(b.MainPic().size(), kMainImageSize);
+        EXPECT_EQ(b.ScenePic().size(), kSceneImageSize);
+        EXPECT_EQ(b.InChatPic().size(), kConsoleImageSize);
+        EXPECT_EQ(b.OutChatPic().size(), kChatImageSize);
         for (const Window &w : windows())
             EXPECT_EQ(w.surface.image().size(), w.fitted.size()) << w.name;
     }
@@ -92,23 +101,23 @@ TEST_F(SkinBuilderTest, FitsAnyPictureToTheFourWindowSizes)
     square.setPixel(0, 0, qRgb(255, 0, 0));
     square.setPixel(99, 99, qRgb(0, 0, 255));
     ASSERT_TRUE(b.LoadImage(pictureFile(square), {}).ok());
-    EXPECT_GT(qRed(b.MainPic.pixel(0, 0)), qBlue(b.MainPic.pixel(0, 0)));
-    EXPECT_GT(qBlue(b.MainPic.pixel(799, 628)), qRed(b.MainPic.pixel(799, 628)));
+    EXPECT_GT(qRed(b.MainPic().pixel(0, 0)), qBlue(b.MainPic().pixel(0, 0)));
+    EXPECT_GT(qBlue(b.MainPic().pixel(799, 628)), qRed(b.MainPic().pixel(799, 628)));
 }
 
 TEST_F(SkinBuilderTest, AFailedLoadChangesNothing)
 {
     ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(40, 30)), {20, 0, 0}).ok());
-    const QImage main = b.Xpress1.image();
-    const QImage fitted = b.MainPic;
+    const QImage main = b.Xpress1().image();
+    const QImage fitted = b.MainPic();
 
     const QString broken = dir.filePath(QStringLiteral("broken.jpg"));
     test::writeFile(broken, "not a picture at all");
     const Status s = b.LoadImage(broken, {});
     EXPECT_FALSE(s.ok());
     EXPECT_TRUE(s.message().contains(QStringLiteral("broken.jpg"))) << s.message().toStdString();
-    EXPECT_EQ(b.Xpress1.image(), main);
-    EXPECT_EQ(b.MainPic, fitted);
+    EXPECT_EQ(b.Xpress1().image(), main);
+    EXPECT_EQ(b.MainPic(), fitted);
 }
 
 // At every slider position, a window image shows the user's picture exactly
@@ -149,14 +158,14 @@ TEST_F(SkinBuilderTest, OverlaysCoverExactlyTheirElementsAtEverySliderPosition)
 TEST_F(SkinBuilderTest, RecompositionStartsAfreshEveryTime)
 {
     ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(64, 64)), {10, 20, 30}).ok());
-    const QImage first = b.Xpress1.image();
+    const QImage first = b.Xpress1().image();
     b.RecomposeWindowImages({10, 20, 30});
-    EXPECT_EQ(b.Xpress1.image(), first);
+    EXPECT_EQ(b.Xpress1().image(), first);
     b.RecomposeWindowImages({-70, 0, 0});
-    EXPECT_NE(b.Xpress1.image(), first);
+    EXPECT_NE(b.Xpress1().image(), first);
     b.RecomposeWindowImages({10, 20, 30});
-    EXPECT_EQ(b.Xpress1.image(), first);
-    EXPECT_EQ(b.Xpress3.image().size(), kSceneImageSize);
+    EXPECT_EQ(b.Xpress1().image(), first);
+    EXPECT_EQ(b.Xpress3().image().size(), kSceneImageSize);
 }
 
 TEST_F(SkinBuilderTest, ASecondPictureIsTintedWithTheCurrentPositionsAndShowsAlone)
@@ -164,32 +173,31 @@ TEST_F(SkinBuilderTest, ASecondPictureIsTintedWithTheCurrentPositionsAndShowsAlo
     ASSERT_TRUE(b.LoadImage(pictureFile(test::solid(50, 50, Qt::red)), {}).ok());
     const HslAdjustment moved{45, -20, 10};
     ASSERT_TRUE(b.LoadImage(pictureFile(test::solid(50, 50, Qt::green), QStringLiteral("g.bmp")), moved).ok());
-    EXPECT_EQ(b.Xpress1.image().pixel(0, 0), qRgb(0, 255, 0));
-    EXPECT_EQ(b.Xpress1.image().pixel(10, 10), adjustHsl(qRgb(128, 128, 128), moved));
+    EXPECT_EQ(b.Xpress1().image().pixel(0, 0), qRgb(0, 255, 0));
+    EXPECT_EQ(b.Xpress1().image().pixel(10, 10), adjustHsl(qRgb(128, 128, 128), moved));
 }
 
 TEST_F(SkinBuilderTest, PreviewTintsTheUntintedSwatchEachTime)
 {
-    b.Picture1 = test::gradient(159, 35);
     b.Preview({30, 0, 0});
     b.Preview({-50, 40, 10});
-    const QImage twice = b.Xpress2.image();
+    const QImage twice = b.Xpress2().image();
     b.Preview({-50, 40, 10});
-    EXPECT_EQ(b.Xpress2.image(), twice);
-    EXPECT_EQ(twice.pixel(5, 5), adjustHsl(b.Picture1.pixel(5, 5), {-50, 40, 10}));
+    EXPECT_EQ(b.Xpress2().image(), twice);
+    EXPECT_EQ(twice.pixel(5, 5), adjustHsl(b.Picture1().pixel(5, 5), {-50, 40, 10}));
     b.Preview({});
-    EXPECT_EQ(b.Xpress2.image(), b.Picture1);
+    EXPECT_EQ(b.Xpress2().image(), b.Picture1());
 }
 
 // The overlays are stored masked, ready to draw: exactly the templates with
 // their key colour masked out.
 TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
 {
-    SkinBuilder b;
-    const std::pair<const QImage *, QString> overlays[] = {{&b.MainMerge, resources::kMainTemplate},
-                                                           {&b.SceneMerge, resources::kSceneTemplate},
-                                                           {&b.OutChatMerge, resources::kChatTemplate},
-                                                           {&b.InChatMerge, resources::kConsoleTemplate}};
+    SkinBuilder b(SkinTemplates::compiledIn());
+    const std::pair<const QImage *, QString> overlays[] = {{&b.MainMerge(), resources::kMainTemplate},
+                                                           {&b.SceneMerge(), resources::kSceneTemplate},
+                                                           {&b.OutChatMerge(), resources::kChatTemplate},
+                                                           {&b.InChatMerge(), resources::kConsoleTemplate}};
     for (const auto &[overlay, templatePath] : overlays) {
         const QImage masked = withKeyMask(decodeImageFile(templatePath).image);
         ASSERT_FALSE(masked.isNull()) << templatePath.toStdString();
@@ -197,8 +205,8 @@ TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
         EXPECT_EQ(overlay->format(), QImage::Format_ARGB32);
     }
     // Damaged stored data gives no picture, never a wrong one.
-    const QByteArray good = encodeStoredPicture(b.InChatMerge);
-    EXPECT_EQ(decodeStoredPicture(good), b.InChatMerge);
+    const QByteArray good = encodeStoredPicture(b.InChatMerge());
+    EXPECT_EQ(decodeStoredPicture(good), b.InChatMerge());
     EXPECT_TRUE(decodeStoredPicture(good.chopped(1)).isNull());
     EXPECT_TRUE(decodeStoredPicture(good.left(7)).isNull());
     QByteArray lying = good;
@@ -208,19 +216,19 @@ TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
 
 TEST(SkinBuilderArtwork, StartsWithTheStoredOverlaysAndTheUntintedSwatch)
 {
-    SkinBuilder b;
-    EXPECT_EQ(b.MainMerge.size(), QSize(800, 629));
-    EXPECT_EQ(b.SceneMerge.size(), QSize(199, 550));
-    EXPECT_EQ(b.OutChatMerge.size(), QSize(438, 173));
-    EXPECT_EQ(b.InChatMerge.size(), QSize(310, 105));
-    EXPECT_EQ(b.Picture1.size(), QSize(159, 35));
-    EXPECT_EQ(b.Xpress2.image(), b.Picture1);
+    SkinBuilder b(SkinTemplates::compiledIn());
+    EXPECT_EQ(b.MainMerge().size(), QSize(800, 629));
+    EXPECT_EQ(b.SceneMerge().size(), QSize(199, 550));
+    EXPECT_EQ(b.OutChatMerge().size(), QSize(438, 173));
+    EXPECT_EQ(b.InChatMerge().size(), QSize(310, 105));
+    EXPECT_EQ(b.Picture1().size(), QSize(159, 35));
+    EXPECT_EQ(b.Xpress2().image(), b.Picture1());
     // The key colour is background in every overlay.
-    for (const QImage *overlay : {&b.MainMerge, &b.SceneMerge, &b.OutChatMerge, &b.InChatMerge}) {
+    for (const QImage *overlay : {&b.MainMerge(), &b.SceneMerge(), &b.OutChatMerge(), &b.InChatMerge()}) {
         EXPECT_EQ(qAlpha(overlay->pixel(0, 0)), 0);
         EXPECT_EQ(qAlpha(overlay->pixel(1, 1)), 0);
     }
-    EXPECT_TRUE(b.Xpress1.isEmpty());
+    EXPECT_TRUE(b.Xpress1().isEmpty());
     EXPECT_FALSE(b.hasPicture());
 }
 
@@ -257,7 +265,7 @@ protected:
 
     static constexpr QRgb kFlat = 0xFF204060;
     QTemporaryDir dir;
-    SkinBuilder b;
+    SkinBuilder b{SkinTemplates::compiledIn()};
 };
 
 // The scene overlay is taller than the scene image: only rows with nothing
@@ -265,8 +273,8 @@ protected:
 // the image whole, in order, near its place scaled to the image's height.
 TEST_F(StoredScene, EveryRowOfTheOverlaysElementsReachesTheImageWhole)
 {
-    const QImage &overlay = b.SceneMerge;
-    const QImage image = b.Xpress3.image();
+    const QImage &overlay = b.SceneMerge();
+    const QImage image = b.Xpress3().image();
     ASSERT_EQ(image.size(), kSceneImageSize);
     int next = 0;
     int rows = 0;
@@ -305,7 +313,7 @@ TEST_F(StoredScene, TheTemplatesLayoutNumbersDescribeTheExportedImage)
             numbers[line.left(equals)] = line.mid(equals + 1).trimmed().toInt();
 
     // Window buttons, Choose Scene, Choose Skin, Scene Size.
-    const auto runs = elementRuns(b.Xpress3.image(), kFlat);
+    const auto runs = elementRuns(b.Xpress3().image(), kFlat);
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_GT(numbers["SceneListTop"], runs[1].second);
     EXPECT_LT(numbers["SceneListTop"], runs[2].first);

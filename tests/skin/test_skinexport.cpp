@@ -76,7 +76,7 @@ protected:
     QString skins;
     QString templatePath;
     FaultyFileSystem fs;
-    SkinBuilder builder;
+    SkinBuilder builder{SkinTemplates::compiledIn()};
 };
 
 TEST(SkinDescription, NamesTheImagesInReverseOrderOfAdditionThenTheTemplateAndOneMoreLineEnd)
@@ -123,9 +123,9 @@ TEST_F(SkinExportTest, WritesFiveFilesWithTheExactDescriptionAndListsThem)
         EXPECT_EQ(saved.size(), size) << file.toStdString();
     }
     EXPECT_EQ(QImage(skins + QStringLiteral("/BlueChat.bmp")).convertToFormat(QImage::Format_RGB32),
-              builder.Xpress5.image());
+              builder.Xpress5().image());
     EXPECT_EQ(QImage(skins + QStringLiteral("/BlueConsole.bmp")).convertToFormat(QImage::Format_RGB32),
-              builder.Xpress4.image());
+              builder.Xpress4().image());
 }
 
 TEST_F(SkinExportTest, ExportingTwiceReplacesAllFilesAndLeavesNothingElse)
@@ -139,7 +139,7 @@ TEST_F(SkinExportTest, ExportingTwiceReplacesAllFilesAndLeavesNothingElse)
                                          QStringLiteral("BlueScene.bmp")}));
     EXPECT_EQ(files[QStringLiteral("Blue.skn")], buildSkinDescription("Blue", kTemplate));
     EXPECT_EQ(QImage(skins + QStringLiteral("/BlueMain.bmp")).convertToFormat(QImage::Format_RGB32),
-              builder.Xpress1.image());
+              builder.Xpress1().image());
 }
 
 TEST_F(SkinExportTest, AcceptsSpacesAndSubFoldersThatExist)
@@ -242,7 +242,7 @@ TEST_F(SkinExportTest, ReportsWhatIsMissingBeforeWritingAnything)
     s = builder.SaveSkin(QStringLiteral("Blue"), otherHost, templatePath);
     EXPECT_TRUE(s.message().contains(QStringLiteral("Skins folder"))) << s.message().toStdString();
 
-    SkinBuilder empty; // nothing loaded yet
+    SkinBuilder empty(SkinTemplates::compiledIn()); // nothing loaded yet
     s = empty.SaveSkin(QStringLiteral("Blue"), host, templatePath);
     EXPECT_TRUE(s.message().contains(QStringLiteral("load a picture first"))) << s.message().toStdString();
 
