@@ -20,7 +20,7 @@ namespace velloran {
 // The properties are getter/setter pairs named after the property; a
 // refused assignment throws SliderError (380 invalid property value, 6
 // overflow) and changes nothing. Value is the default member: the slider
-// converts to its value and takes a value by assignment. The signals are
+// takes a value by assignment (and is read with Value()). The signals are
 // raised synchronously, inside the assignment or mouse event that causes
 // them; handlers should be connected directly.
 //
@@ -116,7 +116,6 @@ public:
     qint32 Value() const { return m_Value; }
     void SetValue(qint32 New_Value);
 
-    operator qint32() const { return m_Value; }
     ucSlider &operator=(qint32 New_Value)
     {
         SetValue(New_Value);
