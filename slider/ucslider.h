@@ -2,6 +2,7 @@
 
 #include "slider/propertybag.h"
 #include "slider/slidererror.h"
+#include "slider/slidermodel.h"
 #include "slider/sliderrect.h"
 
 #include <QImage>
@@ -9,6 +10,8 @@
 #include <QPointF>
 #include <QSize>
 #include <QWidget>
+
+#include <optional>
 
 namespace velloran {
 
@@ -25,7 +28,10 @@ namespace velloran {
 // them; handlers should be connected directly.
 //
 // Inside the slider every coordinate is in pixels. The thumb's position is
-// kept with its fraction; it is drawn at the nearest whole pixel.
+// kept with its fraction; it is drawn at the nearest whole pixel. The numbers
+// (range, value, the thumb's place, where each part goes) are worked out by a
+// SliderModel and the sliderlayout functions; the widget stores the other
+// properties, draws, and turns the mouse into drags and events.
 //
 // A new slider starts with the defaults below; one recreated from a host's
 // store is built with the PropertyBag constructor (or ReadProperties).
@@ -51,7 +57,7 @@ class ucSlider : public QWidget
 public:
     // Orientation values. Other values are accepted and kept; the slider then
     // neither sizes nor places its thumb, and the mouse does not move it.
-    enum : qint32 { Horizontal = 0, Vertical = 1 };
+    enum : qint32 { Horizontal = SliderAxis::Horizontal, Vertical = SliderAxis::Vertical };
 
     // RailStyle values. Any other value draws no rail.
     enum : qint32 {
@@ -100,20 +106,20 @@ public:
 
     // Throws InvalidPropertyValue unless above Min, Overflow when Max - Min
     // does not fit 32 bits. Value and the thumb are left alone.
-    qint32 Max() const { return m_Max; }
+    qint32 Max() const { return m_Model.Max(); }
     void SetMax(qint32 New_Max);
 
     // Throws InvalidPropertyValue unless below Max, Overflow when Max - Min
     // does not fit 32 bits. Otherwise the value moves to the new minimum
     // (raising Change and ArrivedFirst when it changes).
-    qint32 Min() const { return m_Min; }
+    qint32 Min() const { return m_Model.Min(); }
     void SetMin(qint32 New_Min);
 
     // Throws InvalidPropertyValue outside Min..Max. A new value repaints and
     // raises Change, then ArrivedLast or ArrivedFirst at an end; assigning the
     // current value does nothing. During a drag the thumb stays where the
     // mouse put it.
-    qint32 Value() const { return m_Value; }
+    qint32 Value() const { return m_Model.Value(); }
     void SetValue(qint32 New_Value);
 
     ucSlider &operator=(qint32 New_Value)
@@ -159,14 +165,14 @@ public:
     void ReadProperties(const PropertyBag &store);
 
     // Geometry, in the slider's pixel coordinates.
-    QPointF thumbPosition() const { return {imgSlider.Left, imgSlider.Top}; }
+    QPointF thumbPosition() const { return {m_Model.thumb().Left, m_Model.thumb().Top}; }
     QSize thumbSize() const { return imgSlider.size(); }
     QSize railSize() const { return imgRail.size(); }
     // Where a drawn rail goes.
     SliderRect railRect() const { return m_RailRect; }
     // Where the last pictureless thumb was drawn.
     SliderRect thumbRect() const { return m_ThumbRect; }
-    bool isDragging() const { return m_Dragging; }
+    bool isDragging() const { return m_Model.isDragging(); }
 
 Q_SIGNALS:
     // A left-button release inside the slider (enabled or not).
@@ -191,8 +197,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    // A picture and the place where it is drawn; without a picture it has
-    // its default size.
+    // A picture; without one it has its default size.
     struct PictureHolder
     {
         explicit PictureHolder(QSize empty)
@@ -202,27 +207,20 @@ private:
 
         QPixmap picture;
         QSize emptySize;
-        float Left = 0.0f;
-        float Top = 0.0f;
 
         bool hasPicture() const { return !picture.isNull(); }
         QSize size() const { return hasPicture() ? picture.size() : emptySize; }
-        int Width() const { return size().width(); }
-        int Height() const { return size().height(); }
     };
 
-    bool isPictureRail() const;
-    float trackLength() const;
+    // The rail picture's size when the rail is drawn from it.
+    std::optional<QSize> pictureRail() const;
+    // The track along the slider's orientation; none for an orientation
+    // other than the two.
+    std::optional<SliderTrack> track() const;
     void Layout();
-    void layoutOuterSize();
-    void layoutThumbPlacement();
-    void layoutRailRect();
     void DrawSlider();
     void ResetThumbPosition();
-    void placeThumbHorizontally(qint32 value);
-    void placeThumbVertically(qint32 value);
-    void placeThumb(qint32 value);
-    qint32 ThumbToValue();
+    SliderStatus placeOnBothAxes();
     void ShowTip();
     void applyPointer();
 
@@ -238,22 +236,13 @@ private:
     qint32 m_Orientation = Vertical;
     qint32 m_RailStyle = RailSunken;
     bool m_ShowValueTip = true;
-    qint32 m_Min = 0;
-    qint32 m_Max = 10;
-    qint32 m_Value = 0;
-    qint32 m_Range = 10;
-    qint32 m_LastValue = 0;
+    // Min, Max, Value, the thumb's place and the drag.
+    SliderModel m_Model;
 
-    // Never shown themselves: the thumb holder's place is the thumb's place;
-    // only the rail holder's picture and size are used.
     PictureHolder imgSlider{QSize(16, 16)};
     PictureHolder imgRail{QSize(16, 17)};
     SliderRect m_RailRect;
     SliderRect m_ThumbRect;
-
-    bool m_Dragging = false;
-    float m_GrabX = 0.0f;
-    float m_GrabY = 0.0f;
 
     bool m_InLayout = false;
     // What DrawSlider drew; shown unchanged until it runs again.
