@@ -2,6 +2,7 @@
 
 #include "slider/edgedrawing.h"
 #include "slider/rounding.h"
+#include "slider/sliderproperties.h"
 #include "slider/ucslidertip.h"
 
 #include <QCursor>
@@ -16,105 +17,6 @@
 namespace velloran {
 
 namespace {
-
-// Conversions of stored values. A key present with no value reads as zero,
-// false or no picture; anything that does not convert throws TypeMismatch,
-// and a number that does not fit throws Overflow.
-
-qint64 toInteger(const QVariant &value)
-{
-    if (PropertyBag::isNone(value))
-        return 0;
-    switch (value.metaType().id()) {
-    case QMetaType::Bool:
-        return value.toBool() ? -1 : 0;
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Long:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        return value.toLongLong();
-    case QMetaType::ULongLong:
-        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
-            throw SliderError(SliderError::Overflow);
-        return value.toLongLong();
-    case QMetaType::Double:
-    case QMetaType::Float: {
-        const double whole = sliderdetail::roundHalfEven(value.toDouble());
-        if (!(whole >= -9.0e18 && whole <= 9.0e18))
-            throw SliderError(SliderError::Overflow);
-        return static_cast<qint64>(whole);
-    }
-    case QMetaType::QString: {
-        bool ok = false;
-        const QString text = value.toString().trimmed();
-        const qint64 number = text.toLongLong(&ok);
-        if (ok)
-            return number;
-        const double real = text.toDouble(&ok);
-        if (ok)
-            return toInteger(QVariant(real));
-        if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-            return -1;
-        if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-            return 0;
-        throw SliderError(SliderError::TypeMismatch);
-    }
-    default:
-        throw SliderError(SliderError::TypeMismatch);
-    }
-}
-
-qint32 toInt32(const QVariant &value)
-{
-    const std::optional<qint32> number = sliderdetail::narrow32(toInteger(value));
-    if (!number)
-        throw SliderError(SliderError::Overflow);
-    return *number;
-}
-
-qint16 toInt16(const QVariant &value)
-{
-    const std::optional<qint16> number = sliderdetail::narrow16(toInteger(value));
-    if (!number)
-        throw SliderError(SliderError::Overflow);
-    return *number;
-}
-
-bool toBoolean(const QVariant &value)
-{
-    return toInteger(value) != 0;
-}
-
-// A colour is a 32-bit pattern, stored signed or unsigned.
-quint32 toColour(const QVariant &value)
-{
-    const qint64 number = toInteger(value);
-    if (number < -2147483648LL || number > 4294967295LL)
-        throw SliderError(SliderError::Overflow);
-    return static_cast<quint32>(number);
-}
-
-QPixmap toPicture(const QVariant &value)
-{
-    if (PropertyBag::isNone(value))
-        return QPixmap();
-    if (value.metaType().id() == QMetaType::QPixmap)
-        return value.value<QPixmap>();
-    if (value.metaType().id() == QMetaType::QImage)
-        return QPixmap::fromImage(value.value<QImage>());
-    throw SliderError(SliderError::TypeMismatch);
-}
-
-QVariant pictureValue(const QPixmap &picture)
-{
-    return picture.isNull() ? QVariant() : QVariant::fromValue(picture);
-}
 
 // The edge each rail style draws; 0 draws nothing.
 int railEdge(qint32 railStyle)
@@ -167,6 +69,12 @@ ucSlider::ucSlider(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The new-slider values of what InitProperties leaves alone; it gives
+    // the others theirs.
+    for (const PersistedProperty &persisted : kPersistedProperties) {
+        if (!persisted.initialised)
+            restore(persisted, persistedDefault(persisted));
+    }
     InitProperties();
 }
 
@@ -331,61 +239,75 @@ void ucSlider::applyPointer()
 
 // ---- Persistence ----------------------------------------------------------
 
+// The new slider's range always fits, so working it out cannot fail.
+static_assert(persistedProperty("Max").defaultValue > persistedProperty("Min").defaultValue
+              && persistedProperty("Max").defaultValue - persistedProperty("Min").defaultValue
+                     <= std::numeric_limits<qint32>::max());
+
 void ucSlider::InitProperties()
 {
-    m_Enabled = true;
-    m_ShowValueTip = true;
-    m_Orientation = Vertical;
-    m_RailStyle = RailSunken;
-    m_Model.restoreMin(0);
-    m_Model.restoreMax(10);
-    m_Model.restoreValue(0);
-    // 0 to 10 always fits.
+    for (const PersistedProperty &persisted : kPersistedProperties) {
+        if (persisted.initialised)
+            restore(persisted, persistedDefault(persisted));
+    }
     static_cast<void>(m_Model.restoreRange());
     ResetThumbPosition();
 }
 
 void ucSlider::WriteProperties(PropertyBag &store) const
 {
-    store.WriteProperty(QStringLiteral("BackColor"), QVariant::fromValue(m_BackColor),
-                        QVariant::fromValue(kDefaultBackColor));
-    store.WriteProperty(QStringLiteral("Enabled"), m_Enabled, true);
-    store.WriteProperty(QStringLiteral("MouseIcon"), pictureValue(m_MouseIcon));
-    store.WriteProperty(QStringLiteral("MousePointer"), QVariant::fromValue(m_MousePointer),
-                        QVariant::fromValue(qint16(0)));
-    store.WriteProperty(QStringLiteral("SliderImage"), pictureValue(imgSlider.picture));
-    store.WriteProperty(QStringLiteral("Orientation"), m_Orientation, qint32(Vertical));
-    store.WriteProperty(QStringLiteral("RailImage"), pictureValue(imgRail.picture));
-    store.WriteProperty(QStringLiteral("RailStyle"), m_RailStyle, qint32(RailSunken));
-    store.WriteProperty(QStringLiteral("ShowValueTip"), m_ShowValueTip, true);
-    store.WriteProperty(QStringLiteral("Min"), m_Model.Min(), qint32(0));
-    store.WriteProperty(QStringLiteral("Max"), m_Model.Max(), qint32(10));
-    store.WriteProperty(QStringLiteral("Value"), m_Model.Value(), qint32(0));
+    // Each value as the property system reads it.
+    for (const PersistedProperty &persisted : kPersistedProperties)
+        store.WriteProperty(QString::fromLatin1(persisted.key),
+                            persistedValue(persisted, property(persisted.key)),
+                            persistedDefault(persisted));
 }
 
 void ucSlider::ReadProperties(const PropertyBag &store)
 {
-    // The colour is taken without the repaint its assignment does.
-    m_BackColor = toColour(store.ReadProperty(QStringLiteral("BackColor"),
-                                              QVariant::fromValue(kDefaultBackColor)));
-    m_MousePointer = toInt16(store.ReadProperty(QStringLiteral("MousePointer"), 0));
-    applyPointer();
-    SetMouseIcon(toPicture(store.ReadProperty(QStringLiteral("MouseIcon"))));
-
-    // Stored straight into the members: no checks, no layout, no events.
-    m_Enabled = toBoolean(store.ReadProperty(QStringLiteral("Enabled"), true));
-    m_Orientation = toInt32(store.ReadProperty(QStringLiteral("Orientation"), qint32(Vertical)));
-    m_RailStyle = toInt32(store.ReadProperty(QStringLiteral("RailStyle"), qint32(RailSunken)));
-    m_ShowValueTip = toBoolean(store.ReadProperty(QStringLiteral("ShowValueTip"), true));
-    m_Model.restoreMin(toInt32(store.ReadProperty(QStringLiteral("Min"), 0)));
-    m_Model.restoreMax(toInt32(store.ReadProperty(QStringLiteral("Max"), 10)));
-    m_Model.restoreValue(toInt32(store.ReadProperty(QStringLiteral("Value"), 0)));
-
-    imgSlider.picture = toPicture(store.ReadProperty(QStringLiteral("SliderImage")));
-    imgRail.picture = toPicture(store.ReadProperty(QStringLiteral("RailImage")));
-
+    for (const PersistedProperty *persisted : kPersistedLoadOrder) {
+        const Checked<QVariant> value = loadedValue(
+            *persisted,
+            store.ReadProperty(QString::fromLatin1(persisted->key), persistedDefault(*persisted)));
+        throwIfFailed(value.status());
+        restore(*persisted, *value);
+    }
     throwIfFailed(m_Model.restoreRange());
     throwIfFailed(placeOnBothAxes());
+}
+
+// Straight into the members, without the checks, layout, painting and events
+// of the assignments; the colour, say, shows with the next redraw. Only the
+// pointer is shown at once.
+void ucSlider::restore(const PersistedProperty &persisted, const QVariant &value)
+{
+    if (&persisted == &persistedProperty("BackColor")) {
+        m_BackColor = value.value<quint32>();
+    } else if (&persisted == &persistedProperty("Enabled")) {
+        m_Enabled = value.toBool();
+    } else if (&persisted == &persistedProperty("MouseIcon")) {
+        m_MouseIcon = value.value<QPixmap>();
+        applyPointer();
+    } else if (&persisted == &persistedProperty("MousePointer")) {
+        m_MousePointer = value.value<qint16>();
+        applyPointer();
+    } else if (&persisted == &persistedProperty("SliderImage")) {
+        imgSlider.picture = value.value<QPixmap>();
+    } else if (&persisted == &persistedProperty("Orientation")) {
+        m_Orientation = value.value<qint32>();
+    } else if (&persisted == &persistedProperty("RailImage")) {
+        imgRail.picture = value.value<QPixmap>();
+    } else if (&persisted == &persistedProperty("RailStyle")) {
+        m_RailStyle = value.value<qint32>();
+    } else if (&persisted == &persistedProperty("ShowValueTip")) {
+        m_ShowValueTip = value.toBool();
+    } else if (&persisted == &persistedProperty("Min")) {
+        m_Model.restoreMin(value.value<qint32>());
+    } else if (&persisted == &persistedProperty("Max")) {
+        m_Model.restoreMax(value.value<qint32>());
+    } else if (&persisted == &persistedProperty("Value")) {
+        m_Model.restoreValue(value.value<qint32>());
+    }
 }
 
 // The thumb placed for the loaded value on both axes, whatever the

@@ -3,6 +3,7 @@
 #include "slider/propertybag.h"
 #include "slider/slidererror.h"
 #include "slider/slidermodel.h"
+#include "slider/sliderproperties.h"
 #include "slider/sliderrect.h"
 
 #include <QImage>
@@ -33,8 +34,9 @@ namespace velloran {
 // SliderModel and the sliderlayout functions; the widget stores the other
 // properties, draws, and turns the mouse into drags and events.
 //
-// A new slider starts with the defaults below; one recreated from a host's
-// store is built with the PropertyBag constructor (or ReadProperties).
+// A new slider starts with the defaults of kPersistedProperties
+// (sliderproperties.h); one recreated from a host's store is built with the
+// PropertyBag constructor (or ReadProperties).
 // Enabled only gates the mouse: the widget itself stays enabled, and a
 // disabled slider looks the same as an enabled one.
 class ucSlider : public QWidget
@@ -77,7 +79,8 @@ public:
     enum : qint32 { PointerDefault = 0, PointerCustom = 99 };
 
     // 0x80000000 + 15: the system button-face colour.
-    static constexpr quint32 kDefaultBackColor = 0x8000000Fu;
+    static constexpr quint32 kDefaultBackColor =
+        quint32(persistedProperty("BackColor").defaultValue);
 
     // A new slider: enabled, vertical, sunken rail, 0 to 10 at 0, value tip
     // on, no pictures, thumb at the start of the track.
@@ -153,8 +156,9 @@ public:
     // track, without layout, painting or events. The background colour, the
     // pointer and the pictures are left as they are.
     void InitProperties();
-    // Writes the twelve persisted properties in their fixed order; the store
-    // leaves out those that hold their defaults.
+    // Writes the twelve persisted properties in their fixed order, that of
+    // kPersistedProperties; the store leaves out those that hold their
+    // defaults.
     void WriteProperties(PropertyBag &store) const;
     // Restores a saved design without checks, layout, painting or events, so
     // a stored Value outside Min..Max is kept until the next assignment. A
@@ -223,19 +227,22 @@ private:
     SliderStatus placeOnBothAxes();
     void ShowTip();
     void applyPointer();
+    void restore(const PersistedProperty &persisted, const QVariant &value);
 
     // The mouse, in the slider's own coordinates.
     void pressAt(Qt::MouseButton button, qint16 shift, float x, float y);
     void dragTo(float x, float y);
     void releaseAt(Qt::MouseButton button, qint16 shift, float x, float y);
 
-    bool m_Enabled = true;
-    quint32 m_BackColor = kDefaultBackColor;
-    qint16 m_MousePointer = PointerDefault;
+    // The constructors give every persisted property its value, from
+    // kPersistedProperties or from a store.
+    bool m_Enabled{};
+    quint32 m_BackColor{};
+    qint16 m_MousePointer{};
     QPixmap m_MouseIcon;
-    qint32 m_Orientation = Vertical;
-    qint32 m_RailStyle = RailSunken;
-    bool m_ShowValueTip = true;
+    qint32 m_Orientation{};
+    qint32 m_RailStyle{};
+    bool m_ShowValueTip{};
     // Min, Max, Value, the thumb's place and the drag.
     SliderModel m_Model;
 
