@@ -383,47 +383,68 @@ void ucSlider::Layout()
 
 void ucSlider::DrawSlider()
 {
-    const QPalette &pal = palette();
-    const qreal ratio = devicePixelRatioF();
-    m_Surface = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    m_Surface.setDevicePixelRatio(ratio);
-
-    if (!m_Surface.isNull()) {
-        QPainter painter(&m_Surface);
-        painter.fillRect(rect(), sliderdetail::resolveColour(m_BackColor, pal));
-
-        if (m_RailStyle == RailPicture) {
-            const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation);
-            if (imgRail.hasPicture() && axis)
-                painter.drawPixmap(sliderlayout::railPicturePos(*axis, size(), imgRail.size()),
-                                   imgRail.picture);
-        } else {
-            const int edge = railEdge(m_RailStyle);
-            if (edge != 0)
-                sliderdetail::drawEdge(painter, pal, m_RailRect, edge, sliderdetail::AllSides);
-        }
-
-        // The thumb is drawn at the whole pixel nearest to its position; one
-        // beyond 32 bits is not drawn.
-        if (const std::optional<QPoint> pixel = sliderlayout::thumbPixel(m_Model.thumb())) {
-            if (imgSlider.hasPicture()) {
-                painter.drawPixmap(*pixel, imgSlider.picture);
-            } else if (const std::optional<SliderRect> thumb =
-                           sliderlayout::thumbBlock(*pixel, imgSlider.size())) {
-                m_ThumbRect = *thumb;
-                painter.fillRect(QRect(QPoint(thumb->left, thumb->top),
-                                       QPoint(thumb->right - 1, thumb->bottom - 1)),
-                                 sliderdetail::resolveColour(sliderdetail::kButtonFace, pal));
-                sliderdetail::drawEdge(painter, pal, m_ThumbRect, sliderdetail::RaisedEdge,
-                                       sliderdetail::AllSides);
-            }
-        }
+    // What the drawing would show; the drawing in hand is kept while that
+    // stays the same.
+    const std::optional<QPoint> thumbPixel = sliderlayout::thumbPixel(m_Model.thumb());
+    const DrawnScene scene{size(),
+                           devicePixelRatioF(),
+                           palette().cacheKey(),
+                           m_BackColor,
+                           m_RailStyle,
+                           m_Orientation,
+                           m_RailRect,
+                           imgRail.picture.cacheKey(),
+                           imgSlider.picture.cacheKey(),
+                           thumbPixel};
+    if (scene != m_Drawn) {
+        m_Drawn = scene;
+        drawSurface(thumbPixel);
+        update();
     }
-    update();
 
     // Every repaint during a drag refreshes the tip.
     if (m_ShowValueTip && m_Model.isDragging())
         ShowTip();
+}
+
+void ucSlider::drawSurface(std::optional<QPoint> thumbPixel)
+{
+    const QPalette &pal = palette();
+    const qreal ratio = devicePixelRatioF();
+    m_Surface = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    m_Surface.setDevicePixelRatio(ratio);
+    if (m_Surface.isNull())
+        return;
+
+    QPainter painter(&m_Surface);
+    painter.fillRect(rect(), sliderdetail::resolveColour(m_BackColor, pal));
+
+    if (m_RailStyle == RailPicture) {
+        const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation);
+        if (imgRail.hasPicture() && axis)
+            painter.drawPixmap(sliderlayout::railPicturePos(*axis, size(), imgRail.size()),
+                               imgRail.picture);
+    } else {
+        const int edge = railEdge(m_RailStyle);
+        if (edge != 0)
+            sliderdetail::drawEdge(painter, pal, m_RailRect, edge, sliderdetail::AllSides);
+    }
+
+    // The thumb is drawn at the whole pixel nearest to its position; one
+    // beyond 32 bits is not drawn.
+    if (!thumbPixel)
+        return;
+    if (imgSlider.hasPicture()) {
+        painter.drawPixmap(*thumbPixel, imgSlider.picture);
+    } else if (const std::optional<SliderRect> thumb =
+                   sliderlayout::thumbBlock(*thumbPixel, imgSlider.size())) {
+        m_ThumbRect = *thumb;
+        painter.fillRect(QRect(QPoint(thumb->left, thumb->top),
+                               QPoint(thumb->right - 1, thumb->bottom - 1)),
+                         sliderdetail::resolveColour(sliderdetail::kButtonFace, pal));
+        sliderdetail::drawEdge(painter, pal, m_ThumbRect, sliderdetail::RaisedEdge,
+                               sliderdetail::AllSides);
+    }
 }
 
 void ucSlider::paintEvent(QPaintEvent *)

@@ -177,6 +177,10 @@ public:
     // Where the last pictureless thumb was drawn.
     SliderRect thumbRect() const { return m_ThumbRect; }
     bool isDragging() const { return m_Model.isDragging(); }
+    // What the slider shows: the image DrawSlider drew last. It is drawn
+    // again only when its size, colours, rail or the thumb's whole pixel
+    // change.
+    const QImage &drawing() const { return m_Surface; }
 
 Q_SIGNALS:
     // A left-button release inside the slider (enabled or not).
@@ -223,6 +227,7 @@ private:
     std::optional<SliderTrack> track() const;
     void Layout();
     void DrawSlider();
+    void drawSurface(std::optional<QPoint> thumbPixel);
     void ResetThumbPosition();
     SliderStatus placeOnBothAxes();
     void ShowTip();
@@ -252,7 +257,26 @@ private:
     SliderRect m_ThumbRect;
 
     bool m_InLayout = false;
-    // What DrawSlider drew; shown unchanged until it runs again.
+
+    // Everything a drawing depends on; pictures by their cache keys.
+    struct DrawnScene
+    {
+        QSize size;
+        qreal ratio;
+        qint64 palette;
+        quint32 backColor;
+        qint32 railStyle;
+        qint32 orientation;
+        SliderRect railRect;
+        qint64 railPicture;
+        qint64 thumbPicture;
+        std::optional<QPoint> thumbPixel;
+
+        friend bool operator==(const DrawnScene &, const DrawnScene &) = default;
+    };
+    // What m_Surface shows; none before the first drawing.
+    std::optional<DrawnScene> m_Drawn;
+    // What DrawSlider drew; shown unchanged until it draws again.
     QImage m_Surface;
 };
 
