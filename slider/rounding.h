@@ -1,15 +1,14 @@
 #pragma once
 
 // Integer arithmetic of the slider's geometry: nearest-integer conversion with
-// halves going to the even neighbour, halving, and 32-bit range checks. Every
-// failure throws SliderError(Overflow), so a caller can skip the failed step.
-
-#include "slider/slidererror.h"
+// halves going to the even neighbour, halving, and 32-bit range checks. A
+// result that does not fit is none; the caller decides what to skip.
 
 #include <QtGlobal>
 #include <QtNumeric>
 
 #include <cmath>
+#include <optional>
 
 namespace velloran::sliderdetail {
 
@@ -24,41 +23,51 @@ inline double roundHalfEven(double x)
     return whole;
 }
 
-// The 32-bit integer nearest to x, ties to even.
-inline qint32 nearestInt(double x)
+// The 32-bit integer nearest to x, ties to even; none beyond 32 bits or NaN.
+inline std::optional<qint32> nearestInt(double x)
 {
     const double whole = roundHalfEven(x);
     if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
-        throw SliderError(SliderError::Overflow);
+        return std::nullopt;
     return static_cast<qint32>(whole);
 }
 
 // nearestInt(x) halved, the remainder dropped (truncating towards zero).
-inline qint32 halfOf(double x)
+inline std::optional<qint32> halfOfNearest(double x)
 {
-    return nearestInt(x) / 2;
+    const std::optional<qint32> whole = nearestInt(x);
+    if (!whole)
+        return std::nullopt;
+    return *whole / 2;
+}
+
+// A whole number of pixels halved, the remainder dropped (truncating towards
+// zero), as halfOfNearest does for the whole number it rounds to.
+constexpr qint32 halfOf(qint32 x)
+{
+    return x / 2;
 }
 
 // A 64-bit intermediate narrowed to 32 bits.
-inline qint32 narrow32(qint64 value)
+inline std::optional<qint32> narrow32(qint64 value)
 {
     if (value < -2147483648LL || value > 2147483647LL)
-        throw SliderError(SliderError::Overflow);
+        return std::nullopt;
     return static_cast<qint32>(value);
 }
 
-inline qint16 narrow16(qint64 value)
+inline std::optional<qint16> narrow16(qint64 value)
 {
     if (value < -32768 || value > 32767)
-        throw SliderError(SliderError::Overflow);
+        return std::nullopt;
     return static_cast<qint16>(value);
 }
 
-inline qint32 checkedSub(qint32 a, qint32 b)
+inline std::optional<qint32> checkedSub(qint32 a, qint32 b)
 {
     qint32 result = 0;
     if (qSubOverflow(a, b, &result))
-        throw SliderError(SliderError::Overflow);
+        return std::nullopt;
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "slider/edgedrawing.h"
 #include "slider/rounding.h"
+#include "slider/sliderproperties.h"
 #include "slider/ucslidertip.h"
 
 #include <QCursor>
@@ -15,104 +16,7 @@
 
 namespace velloran {
 
-using sliderdetail::checkedSub;
-using sliderdetail::halfOf;
-using sliderdetail::nearestInt;
-
 namespace {
-
-// Conversions of stored values. A key present with no value reads as zero,
-// false or no picture; anything that does not convert throws TypeMismatch,
-// and a number that does not fit throws Overflow.
-
-qint64 toInteger(const QVariant &value)
-{
-    if (PropertyBag::isNone(value))
-        return 0;
-    switch (value.metaType().id()) {
-    case QMetaType::Bool:
-        return value.toBool() ? -1 : 0;
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Long:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        return value.toLongLong();
-    case QMetaType::ULongLong:
-        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
-            throw SliderError(SliderError::Overflow);
-        return value.toLongLong();
-    case QMetaType::Double:
-    case QMetaType::Float: {
-        const double whole = sliderdetail::roundHalfEven(value.toDouble());
-        if (!(whole >= -9.0e18 && whole <= 9.0e18))
-            throw SliderError(SliderError::Overflow);
-        return static_cast<qint64>(whole);
-    }
-    case QMetaType::QString: {
-        bool ok = false;
-        const QString text = value.toString().trimmed();
-        const qint64 number = text.toLongLong(&ok);
-        if (ok)
-            return number;
-        const double real = text.toDouble(&ok);
-        if (ok)
-            return toInteger(QVariant(real));
-        if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-            return -1;
-        if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-            return 0;
-        throw SliderError(SliderError::TypeMismatch);
-    }
-    default:
-        throw SliderError(SliderError::TypeMismatch);
-    }
-}
-
-qint32 toInt32(const QVariant &value)
-{
-    return sliderdetail::narrow32(toInteger(value));
-}
-
-qint16 toInt16(const QVariant &value)
-{
-    return sliderdetail::narrow16(toInteger(value));
-}
-
-bool toBoolean(const QVariant &value)
-{
-    return toInteger(value) != 0;
-}
-
-// A colour is a 32-bit pattern, stored signed or unsigned.
-quint32 toColour(const QVariant &value)
-{
-    const qint64 number = toInteger(value);
-    if (number < -2147483648LL || number > 4294967295LL)
-        throw SliderError(SliderError::Overflow);
-    return static_cast<quint32>(number);
-}
-
-QPixmap toPicture(const QVariant &value)
-{
-    if (PropertyBag::isNone(value))
-        return QPixmap();
-    if (value.metaType().id() == QMetaType::QPixmap)
-        return value.value<QPixmap>();
-    if (value.metaType().id() == QMetaType::QImage)
-        return QPixmap::fromImage(value.value<QImage>());
-    throw SliderError(SliderError::TypeMismatch);
-}
-
-QVariant pictureValue(const QPixmap &picture)
-{
-    return picture.isNull() ? QVariant() : QVariant::fromValue(picture);
-}
 
 // The edge each rail style draws; 0 draws nothing.
 int railEdge(qint32 railStyle)
@@ -165,6 +69,12 @@ ucSlider::ucSlider(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The new-slider values of what InitProperties leaves alone; it gives
+    // the others theirs.
+    for (const PersistedProperty &persisted : kPersistedProperties) {
+        if (!persisted.initialised)
+            restore(persisted, persistedDefault(persisted));
+    }
     InitProperties();
 }
 
@@ -195,7 +105,10 @@ void ucSlider::SetBackColor(quint32 New_BackColor)
 
 void ucSlider::SetMousePointer(qint32 New_MousePointer)
 {
-    m_MousePointer = sliderdetail::narrow16(New_MousePointer);
+    const std::optional<qint16> pointer = sliderdetail::narrow16(New_MousePointer);
+    if (!pointer)
+        throw SliderError(SliderError::Overflow);
+    m_MousePointer = *pointer;
     applyPointer();
 }
 
@@ -207,48 +120,34 @@ void ucSlider::SetMouseIcon(const QPixmap &New_MouseIcon)
 
 void ucSlider::SetMax(qint32 New_Max)
 {
-    if (New_Max <= m_Min)
-        throw SliderError(SliderError::InvalidPropertyValue);
-    // The range is checked before anything is stored, so a refused bound
-    // leaves the slider consistent.
-    const qint32 range = checkedSub(New_Max, m_Min);
-    m_Max = New_Max;
-    m_Range = range;
+    throwIfFailed(m_Model.SetMax(New_Max));
 }
 
 void ucSlider::SetMin(qint32 New_Min)
 {
-    if (New_Min >= m_Max)
-        throw SliderError(SliderError::InvalidPropertyValue);
-    const qint32 range = checkedSub(m_Max, New_Min);
-    m_Min = New_Min;
-    m_Range = range;
+    throwIfFailed(m_Model.SetMin(New_Min));
     // Handlers of the events raised here already see the new range.
     SetValue(New_Min);
 }
 
 void ucSlider::SetValue(qint32 New_Value)
 {
-    if (New_Value < m_Min || New_Value > m_Max)
-        throw SliderError(SliderError::InvalidPropertyValue);
-    m_Value = New_Value;
-    if (New_Value == m_LastValue)
+    throwIfFailed(m_Model.SetValue(New_Value));
+    if (!m_Model.hasNewValue())
         return;
-    // During a drag the thumb stays where the mouse put it.
-    if (!m_Dragging) {
-        try {
-            placeThumb(New_Value);
-        } catch (const SliderError &) {
-            // An empty range leaves the thumb where it was.
-        }
+    // During a drag the thumb stays where the mouse put it; an empty range
+    // leaves it where it was.
+    if (!m_Model.isDragging()) {
+        if (const std::optional<SliderTrack> along = track())
+            m_Model.placeThumb(*along, New_Value);
     }
     DrawSlider();
-    m_LastValue = m_Value;
+    m_Model.reportValue();
     Q_EMIT Change();
     // Handlers of Change may have assigned another value.
-    if (m_Value == m_Max)
+    if (m_Model.Value() == m_Model.Max())
         Q_EMIT ArrivedLast();
-    if (m_Value == m_Min)
+    if (m_Model.Value() == m_Model.Min())
         Q_EMIT ArrivedFirst();
 }
 
@@ -340,117 +239,117 @@ void ucSlider::applyPointer()
 
 // ---- Persistence ----------------------------------------------------------
 
+// The new slider's range always fits, so working it out cannot fail.
+static_assert(persistedProperty("Max").defaultValue > persistedProperty("Min").defaultValue
+              && persistedProperty("Max").defaultValue - persistedProperty("Min").defaultValue
+                     <= std::numeric_limits<qint32>::max());
+
 void ucSlider::InitProperties()
 {
-    m_Enabled = true;
-    m_ShowValueTip = true;
-    m_Orientation = Vertical;
-    m_RailStyle = RailSunken;
-    m_Min = 0;
-    m_Max = 10;
-    m_Value = 0;
-    m_Range = 10;
-    m_LastValue = 0;
+    for (const PersistedProperty &persisted : kPersistedProperties) {
+        if (persisted.initialised)
+            restore(persisted, persistedDefault(persisted));
+    }
+    static_cast<void>(m_Model.restoreRange());
     ResetThumbPosition();
 }
 
 void ucSlider::WriteProperties(PropertyBag &store) const
 {
-    store.WriteProperty(QStringLiteral("BackColor"), QVariant::fromValue(m_BackColor),
-                        QVariant::fromValue(kDefaultBackColor));
-    store.WriteProperty(QStringLiteral("Enabled"), m_Enabled, true);
-    store.WriteProperty(QStringLiteral("MouseIcon"), pictureValue(m_MouseIcon));
-    store.WriteProperty(QStringLiteral("MousePointer"), QVariant::fromValue(m_MousePointer),
-                        QVariant::fromValue(qint16(0)));
-    store.WriteProperty(QStringLiteral("SliderImage"), pictureValue(imgSlider.picture));
-    store.WriteProperty(QStringLiteral("Orientation"), m_Orientation, qint32(Vertical));
-    store.WriteProperty(QStringLiteral("RailImage"), pictureValue(imgRail.picture));
-    store.WriteProperty(QStringLiteral("RailStyle"), m_RailStyle, qint32(RailSunken));
-    store.WriteProperty(QStringLiteral("ShowValueTip"), m_ShowValueTip, true);
-    store.WriteProperty(QStringLiteral("Min"), m_Min, qint32(0));
-    store.WriteProperty(QStringLiteral("Max"), m_Max, qint32(10));
-    store.WriteProperty(QStringLiteral("Value"), m_Value, qint32(0));
+    // Each value as the property system reads it.
+    for (const PersistedProperty &persisted : kPersistedProperties)
+        store.WriteProperty(QString::fromLatin1(persisted.key),
+                            persistedValue(persisted, property(persisted.key)),
+                            persistedDefault(persisted));
 }
 
 void ucSlider::ReadProperties(const PropertyBag &store)
 {
-    // The colour is taken without the repaint its assignment does.
-    m_BackColor = toColour(store.ReadProperty(QStringLiteral("BackColor"),
-                                              QVariant::fromValue(kDefaultBackColor)));
-    m_MousePointer = toInt16(store.ReadProperty(QStringLiteral("MousePointer"), 0));
-    applyPointer();
-    SetMouseIcon(toPicture(store.ReadProperty(QStringLiteral("MouseIcon"))));
+    for (const PersistedProperty *persisted : kPersistedLoadOrder) {
+        const Checked<QVariant> value = loadedValue(
+            *persisted,
+            store.ReadProperty(QString::fromLatin1(persisted->key), persistedDefault(*persisted)));
+        throwIfFailed(value.status());
+        restore(*persisted, *value);
+    }
+    throwIfFailed(m_Model.restoreRange());
+    throwIfFailed(placeOnBothAxes());
+}
 
-    // Stored straight into the members: no checks, no layout, no events.
-    m_Enabled = toBoolean(store.ReadProperty(QStringLiteral("Enabled"), true));
-    m_Orientation = toInt32(store.ReadProperty(QStringLiteral("Orientation"), qint32(Vertical)));
-    m_RailStyle = toInt32(store.ReadProperty(QStringLiteral("RailStyle"), qint32(RailSunken)));
-    m_ShowValueTip = toBoolean(store.ReadProperty(QStringLiteral("ShowValueTip"), true));
-    m_Min = toInt32(store.ReadProperty(QStringLiteral("Min"), 0));
-    m_Max = toInt32(store.ReadProperty(QStringLiteral("Max"), 10));
-    m_Value = toInt32(store.ReadProperty(QStringLiteral("Value"), 0));
+// Straight into the members, without the checks, layout, painting and events
+// of the assignments; the colour, say, shows with the next redraw. Only the
+// pointer is shown at once.
+void ucSlider::restore(const PersistedProperty &persisted, const QVariant &value)
+{
+    if (&persisted == &persistedProperty("BackColor")) {
+        m_BackColor = value.value<quint32>();
+    } else if (&persisted == &persistedProperty("Enabled")) {
+        m_Enabled = value.toBool();
+    } else if (&persisted == &persistedProperty("MouseIcon")) {
+        m_MouseIcon = value.value<QPixmap>();
+        applyPointer();
+    } else if (&persisted == &persistedProperty("MousePointer")) {
+        m_MousePointer = value.value<qint16>();
+        applyPointer();
+    } else if (&persisted == &persistedProperty("SliderImage")) {
+        imgSlider.picture = value.value<QPixmap>();
+    } else if (&persisted == &persistedProperty("Orientation")) {
+        m_Orientation = value.value<qint32>();
+    } else if (&persisted == &persistedProperty("RailImage")) {
+        imgRail.picture = value.value<QPixmap>();
+    } else if (&persisted == &persistedProperty("RailStyle")) {
+        m_RailStyle = value.value<qint32>();
+    } else if (&persisted == &persistedProperty("ShowValueTip")) {
+        m_ShowValueTip = value.toBool();
+    } else if (&persisted == &persistedProperty("Min")) {
+        m_Model.restoreMin(value.value<qint32>());
+    } else if (&persisted == &persistedProperty("Max")) {
+        m_Model.restoreMax(value.value<qint32>());
+    } else if (&persisted == &persistedProperty("Value")) {
+        m_Model.restoreValue(value.value<qint32>());
+    }
+}
 
-    imgSlider.picture = toPicture(store.ReadProperty(QStringLiteral("SliderImage")));
-    imgRail.picture = toPicture(store.ReadProperty(QStringLiteral("RailImage")));
-
-    m_Range = checkedSub(m_Max, m_Min);
-    m_LastValue = m_Value;
-
-    // Placed on both axes; the next layout sets the coordinate across the
-    // track again.
-    placeThumbHorizontally(m_Value);
-    placeThumbVertically(m_Value);
+// The thumb placed for the loaded value on both axes, whatever the
+// orientation; the next layout sets the coordinate across the track again.
+// Both places are worked out before either is kept.
+SliderStatus ucSlider::placeOnBothAxes()
+{
+    const qint32 min = m_Model.Min();
+    const qint32 range = m_Model.Range();
+    const qint32 value = m_Model.Value();
+    const Checked<float> left =
+        SliderTrack(SliderAxis::horizontal(), size(), imgSlider.size()).positionOf(min, range, value);
+    if (!left)
+        return left.status();
+    const Checked<float> top =
+        SliderTrack(SliderAxis::vertical(), size(), imgSlider.size()).positionOf(min, range, value);
+    if (!top)
+        return top.status();
+    m_Model.setThumb({*left, *top});
+    return SliderStatus::Done;
 }
 
 // ---- Layout ---------------------------------------------------------------
 
-bool ucSlider::isPictureRail() const
+std::optional<QSize> ucSlider::pictureRail() const
 {
-    return m_RailStyle == RailPicture && imgRail.hasPicture();
+    if (m_RailStyle == RailPicture && imgRail.hasPicture())
+        return imgRail.size();
+    return std::nullopt;
 }
 
-float ucSlider::trackLength() const
+std::optional<SliderTrack> ucSlider::track() const
 {
-    return m_Orientation == Vertical ? float(height() - imgSlider.Height())
-                                     : float(width() - imgSlider.Width());
-}
-
-void ucSlider::placeThumbHorizontally(qint32 value)
-{
-    const qint32 offset = checkedSub(value, m_Min);
-    if (m_Range == 0)
-        throw SliderError(SliderError::DivisionByZero);
-    const double track = width() - imgSlider.Width();
-    imgSlider.Left = float(track * offset / m_Range);
-}
-
-void ucSlider::placeThumbVertically(qint32 value)
-{
-    const qint32 offset = checkedSub(value, m_Min);
-    if (m_Range == 0)
-        throw SliderError(SliderError::DivisionByZero);
-    // Min at the bottom, Max at the top.
-    const double track = height() - imgSlider.Height();
-    imgSlider.Top = float(track - track * offset / m_Range);
-}
-
-void ucSlider::placeThumb(qint32 value)
-{
-    if (m_Orientation == Horizontal)
-        placeThumbHorizontally(value);
-    else if (m_Orientation == Vertical)
-        placeThumbVertically(value);
+    if (const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation))
+        return SliderTrack(*axis, size(), imgSlider.size());
+    return std::nullopt;
 }
 
 void ucSlider::ResetThumbPosition()
 {
-    if (m_Orientation == Horizontal) {
-        imgSlider.Left = 0.0f;
-        imgSlider.Top = 0.0f;
-    } else if (m_Orientation == Vertical) {
-        imgSlider.Left = 0.0f;
-        imgSlider.Top = float(height() - imgSlider.Height());
-    }
+    if (const std::optional<SliderTrack> along = track())
+        m_Model.ResetThumbPosition(*along);
 }
 
 void ucSlider::Layout()
@@ -461,139 +360,91 @@ void ucSlider::Layout()
         return;
     const QScopedValueRollback inLayout(m_InLayout, true);
 
-    // Each step that fails is skipped; the next one still runs.
-    try {
-        layoutOuterSize();
-    } catch (const SliderError &) {
-    }
-    try {
-        layoutThumbPlacement();
-    } catch (const SliderError &) {
-    }
-    try {
-        layoutRailRect();
-    } catch (const SliderError &) {
+    // Without a known direction the slider keeps its size, thumb and rail.
+    if (const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation)) {
+        // A picture-rail slider takes its size from the pictures, whatever
+        // the host asks for.
+        resize(sliderlayout::outerSize(*axis, size(), imgSlider.size(), pictureRail()));
+
+        // Across the track, then along it; a value without a place (an empty
+        // range) leaves the thumb where it was along the track.
+        const SliderTrack along(*axis, size(), imgSlider.size());
+        m_Model.setThumbAcross(*axis,
+                               sliderlayout::thumbAcross(*axis, imgSlider.size(), pictureRail()));
+        m_Model.placeThumb(along, m_Model.Value());
+
+        if (const std::optional<SliderRect> rail = sliderlayout::railRect(along, imgSlider.size()))
+            m_RailRect = *rail;
     }
     DrawSlider();
-}
-
-void ucSlider::layoutOuterSize()
-{
-    const QSize thumb = imgSlider.size();
-    const QSize rail = imgRail.size();
-    if (isPictureRail()) {
-        // The pictures decide; the host cannot resize a picture-rail slider.
-        if (m_Orientation == Horizontal)
-            resize(rail.width() + 4, qMax(thumb.height(), rail.height()));
-        else if (m_Orientation == Vertical)
-            resize(qMax(thumb.width(), rail.width()), rail.height() + 4);
-    } else {
-        // The host decides the length, the thumb the thickness.
-        if (m_Orientation == Horizontal)
-            resize(width() == 0 ? thumb.width() : width(), thumb.height());
-        else if (m_Orientation == Vertical)
-            resize(thumb.width(), height() == 0 ? thumb.height() : height());
-    }
-}
-
-void ucSlider::layoutThumbPlacement()
-{
-    const QSize thumb = imgSlider.size();
-    const QSize rail = imgRail.size();
-    if (m_Orientation == Horizontal) {
-        // A thumb lower than a picture rail is centred on it.
-        imgSlider.Top = isPictureRail() && thumb.height() < rail.height()
-                            ? float(halfOf(rail.height() - thumb.height()))
-                            : 0.0f;
-        placeThumbHorizontally(m_Value);
-    } else if (m_Orientation == Vertical) {
-        imgSlider.Left = isPictureRail() && thumb.width() < rail.width()
-                             ? float(halfOf(rail.width() - thumb.width()))
-                             : 0.0f;
-        placeThumbVertically(m_Value);
-    }
-}
-
-void ucSlider::layoutRailRect()
-{
-    // 4 pixels thick, centred across the thumb, from 2 pixels before the
-    // thumb's centre at one end of the track to 2 pixels beyond it at the
-    // other end.
-    const int thumbW = imgSlider.Width();
-    const int thumbH = imgSlider.Height();
-    SliderRect rect;
-    if (m_Orientation == Horizontal) {
-        rect.top = halfOf(thumbH - 4);
-        rect.bottom = sliderdetail::narrow32(qint64(rect.top) + 4);
-        rect.left = halfOf(thumbW) - 2;
-        rect.right = nearestInt(double(width()) + rect.left - thumbW + 4);
-    } else if (m_Orientation == Vertical) {
-        rect.top = halfOf(thumbH) - 2;
-        rect.bottom = nearestInt(double(height()) + rect.top - thumbH + 4);
-        rect.left = halfOf(thumbW - 4);
-        rect.right = sliderdetail::narrow32(qint64(rect.left) + 4);
-    } else {
-        return;
-    }
-    m_RailRect = rect;
 }
 
 // ---- Painting -------------------------------------------------------------
 
 void ucSlider::DrawSlider()
 {
+    // What the drawing would show; the drawing in hand is kept while that
+    // stays the same.
+    const std::optional<QPoint> thumbPixel = sliderlayout::thumbPixel(m_Model.thumb());
+    const DrawnScene scene{size(),
+                           devicePixelRatioF(),
+                           palette().cacheKey(),
+                           m_BackColor,
+                           m_RailStyle,
+                           m_Orientation,
+                           m_RailRect,
+                           imgRail.picture.cacheKey(),
+                           imgSlider.picture.cacheKey(),
+                           thumbPixel};
+    if (scene != m_Drawn) {
+        m_Drawn = scene;
+        drawSurface(thumbPixel);
+        update();
+    }
+
+    // Every repaint during a drag refreshes the tip.
+    if (m_ShowValueTip && m_Model.isDragging())
+        ShowTip();
+}
+
+void ucSlider::drawSurface(std::optional<QPoint> thumbPixel)
+{
     const QPalette &pal = palette();
     const qreal ratio = devicePixelRatioF();
     m_Surface = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
     m_Surface.setDevicePixelRatio(ratio);
+    if (m_Surface.isNull())
+        return;
 
-    if (!m_Surface.isNull()) {
-        QPainter painter(&m_Surface);
-        painter.fillRect(rect(), sliderdetail::resolveColour(m_BackColor, pal));
+    QPainter painter(&m_Surface);
+    painter.fillRect(rect(), sliderdetail::resolveColour(m_BackColor, pal));
 
-        if (m_RailStyle == RailPicture) {
-            if (imgRail.hasPicture()) {
-                // 2 pixels free at each end of the rail.
-                try {
-                    if (m_Orientation == Horizontal)
-                        painter.drawPixmap(2, halfOf(height() - imgRail.Height()), imgRail.picture);
-                    else if (m_Orientation == Vertical)
-                        painter.drawPixmap(halfOf(width() - imgRail.Width()), 2, imgRail.picture);
-                } catch (const SliderError &) {
-                }
-            }
-        } else {
-            const int edge = railEdge(m_RailStyle);
-            if (edge != 0)
-                sliderdetail::drawEdge(painter, pal, m_RailRect, edge, sliderdetail::AllSides);
-        }
-
-        try {
-            // The thumb is drawn at the whole pixel nearest to its position.
-            if (imgSlider.hasPicture()) {
-                painter.drawPixmap(nearestInt(imgSlider.Left), nearestInt(imgSlider.Top),
-                                   imgSlider.picture);
-            } else {
-                SliderRect thumb;
-                thumb.left = nearestInt(imgSlider.Left);
-                thumb.top = nearestInt(imgSlider.Top);
-                thumb.right = nearestInt(double(imgSlider.Width()) + thumb.left);
-                thumb.bottom = nearestInt(double(imgSlider.Height()) + thumb.top);
-                m_ThumbRect = thumb;
-                painter.fillRect(QRect(QPoint(thumb.left, thumb.top),
-                                       QPoint(thumb.right - 1, thumb.bottom - 1)),
-                                 sliderdetail::resolveColour(sliderdetail::kButtonFace, pal));
-                sliderdetail::drawEdge(painter, pal, m_ThumbRect, sliderdetail::RaisedEdge,
-                                       sliderdetail::AllSides);
-            }
-        } catch (const SliderError &) {
-        }
+    if (m_RailStyle == RailPicture) {
+        const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation);
+        if (imgRail.hasPicture() && axis)
+            painter.drawPixmap(sliderlayout::railPicturePos(*axis, size(), imgRail.size()),
+                               imgRail.picture);
+    } else {
+        const int edge = railEdge(m_RailStyle);
+        if (edge != 0)
+            sliderdetail::drawEdge(painter, pal, m_RailRect, edge, sliderdetail::AllSides);
     }
-    update();
 
-    // Every repaint during a drag refreshes the tip.
-    if (m_ShowValueTip && m_Dragging)
-        ShowTip();
+    // The thumb is drawn at the whole pixel nearest to its position; one
+    // beyond 32 bits is not drawn.
+    if (!thumbPixel)
+        return;
+    if (imgSlider.hasPicture()) {
+        painter.drawPixmap(*thumbPixel, imgSlider.picture);
+    } else if (const std::optional<SliderRect> thumb =
+                   sliderlayout::thumbBlock(*thumbPixel, imgSlider.size())) {
+        m_ThumbRect = *thumb;
+        painter.fillRect(QRect(QPoint(thumb->left, thumb->top),
+                               QPoint(thumb->right - 1, thumb->bottom - 1)),
+                         sliderdetail::resolveColour(sliderdetail::kButtonFace, pal));
+        sliderdetail::drawEdge(painter, pal, m_ThumbRect, sliderdetail::RaisedEdge,
+                               sliderdetail::AllSides);
+    }
 }
 
 void ucSlider::paintEvent(QPaintEvent *)
@@ -620,81 +471,31 @@ void ucSlider::showEvent(QShowEvent *)
 void ucSlider::ShowTip()
 {
     // Only the two orientations have a side to put the tip on.
-    if (m_Orientation != Horizontal && m_Orientation != Vertical)
+    const std::optional<SliderAxis> axis = SliderAxis::of(m_Orientation);
+    if (!axis)
         return;
 
     const QPoint origin = mapToGlobal(QPoint(0, 0));
     ucSliderTip *tip = ucSliderTip::obtain();
-    tip->setText(QString::number(m_Value));
-
-    const double tipW = tip->lblTip()->width();
-    const double tipH = tip->lblTip()->height();
-    const double thumbLeft = imgSlider.Left;
-    const double thumbTop = imgSlider.Top;
-    int x = 0;
-    int y = 0;
-    try {
-        if (m_Orientation == Horizontal) {
-            // Above the thumb, centred on it; the tip's bottom edge 2 pixels
-            // above the thumb's top edge.
-            x = nearestInt(origin.x() + thumbLeft + halfOf(imgSlider.Width() - tipW - 4));
-            y = nearestInt(origin.y() + thumbTop - tipH - 5);
-        } else {
-            // Left of the thumb, centred on it; the tip's right edge 2 pixels
-            // left of the thumb's left edge.
-            x = nearestInt(origin.x() + thumbLeft - tipW - 6);
-            y = nearestInt(origin.y() + thumbTop + halfOf(imgSlider.Height() - tipH - 4));
-        }
-    } catch (const SliderError &) {
-    }
-    tip->showAt(QPoint(x, y));
+    tip->setText(QString::number(m_Model.Value()));
+    // A thumb placed beyond 32-bit screen coordinates has no place for the
+    // tip beside it; the tip then shows at the screen's origin.
+    tip->showAt(sliderlayout::tipPlace(*axis, origin, m_Model.thumb(), imgSlider.size(),
+                                       tip->lblTip()->size())
+                    .value_or(QPoint(0, 0)));
 }
 
 // ---- Mouse ----------------------------------------------------------------
-
-qint32 ucSlider::ThumbToValue()
-{
-    qint32 value = 0;
-    const double track = trackLength();
-    try {
-        if (track == 0.0)
-            throw SliderError(SliderError::DivisionByZero);
-        if (m_Orientation == Horizontal) {
-            value = nearestInt(imgSlider.Left / track * m_Range + m_Min);
-        } else if (m_Orientation == Vertical) {
-            const double fromBottom = double(height()) - imgSlider.Height() - imgSlider.Top;
-            value = nearestInt(fromBottom / track * m_Range + m_Min);
-        }
-    } catch (const SliderError &) {
-    }
-    // The thumb snaps onto the exact place of the whole value.
-    try {
-        placeThumb(value);
-    } catch (const SliderError &) {
-    }
-    return value;
-}
 
 void ucSlider::pressAt(Qt::MouseButton button, qint16 shift, float x, float y)
 {
     if (!m_Enabled || button != Qt::LeftButton)
         return;
-    m_Dragging = true;
-
-    const float left = imgSlider.Left;
-    const float top = imgSlider.Top;
-    const float right = left + float(imgSlider.Width());
-    const float bottom = top + float(imgSlider.Height());
-    if (left <= x && x < right && top <= y && y < bottom) {
-        // Held where it was grabbed; neither thumb nor value moves.
-        m_GrabX = x - left;
-        m_GrabY = y - top;
-    } else {
-        // The thumb jumps to put its centre under the pointer.
-        m_GrabX = float(halfOf(imgSlider.Width()));
-        m_GrabY = float(halfOf(imgSlider.Height()));
-        dragTo(x, y);
-    }
+    // On the thumb it is held where it was grabbed and neither thumb nor
+    // value moves; elsewhere it jumps to put its centre under the pointer. A
+    // handler of the Change that the jump raises may fail; the press goes on.
+    if (!m_Model.beginDrag(imgSlider.size(), x, y))
+        contained("Change", [&] { dragTo(x, y); });
 
     if (m_ShowValueTip)
         ShowTip();
@@ -703,29 +504,15 @@ void ucSlider::pressAt(Qt::MouseButton button, qint16 shift, float x, float y)
 
 void ucSlider::dragTo(float x, float y)
 {
-    if (!m_Dragging)
-        return;
     // Without a known direction, or without room to travel, the mouse moves
     // neither the thumb nor the value.
-    if (m_Orientation != Horizontal && m_Orientation != Vertical)
+    const std::optional<SliderTrack> along = track();
+    if (!along || !m_Model.dragTo(*along, x, y))
         return;
-    const float track = trackLength();
-    if (!(track > 0.0f))
-        return;
-
-    if (m_Orientation == Horizontal) {
-        const float p = x - m_GrabX;
-        imgSlider.Left = p < 0.0f ? 0.0f : (p > track ? track : p);
-    } else {
-        const float p = y - m_GrabY;
-        imgSlider.Top = p < 0.0f ? 0.0f : (p > track ? track : p);
-    }
-    const qint32 value = ThumbToValue();
-    try {
+    const qint32 value = m_Model.ThumbToValue(*along);
+    // A stored Min above Max refuses every value; the value then stays.
+    if (value >= m_Model.Min() && value <= m_Model.Max())
         SetValue(value);
-    } catch (const SliderError &) {
-        // A stored Min above Max refuses every value; the value stays.
-    }
 }
 
 void ucSlider::releaseAt(Qt::MouseButton button, qint16 shift, float x, float y)
@@ -737,11 +524,11 @@ void ucSlider::releaseAt(Qt::MouseButton button, qint16 shift, float x, float y)
         ucSlider *slider;
         ~EndOfDrag()
         {
-            slider->m_Dragging = false;
+            slider->m_Model.endDrag();
             ucSliderTip::closeShared();
         }
     } endOfDrag{this};
-    const bool dragging = m_Dragging;
+    const bool dragging = m_Model.isDragging();
     if (button == Qt::LeftButton && x >= 0.0f && x < float(width()) && y >= 0.0f
         && y < float(height()))
         contained("Click", [&] { Q_EMIT Click(); });

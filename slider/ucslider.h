@@ -2,6 +2,8 @@
 
 #include "slider/propertybag.h"
 #include "slider/slidererror.h"
+#include "slider/slidermodel.h"
+#include "slider/sliderproperties.h"
 #include "slider/sliderrect.h"
 
 #include <QImage>
@@ -9,6 +11,8 @@
 #include <QPointF>
 #include <QSize>
 #include <QWidget>
+
+#include <optional>
 
 namespace velloran {
 
@@ -20,15 +24,19 @@ namespace velloran {
 // The properties are getter/setter pairs named after the property; a
 // refused assignment throws SliderError (380 invalid property value, 6
 // overflow) and changes nothing. Value is the default member: the slider
-// converts to its value and takes a value by assignment. The signals are
+// takes a value by assignment (and is read with Value()). The signals are
 // raised synchronously, inside the assignment or mouse event that causes
 // them; handlers should be connected directly.
 //
 // Inside the slider every coordinate is in pixels. The thumb's position is
-// kept with its fraction; it is drawn at the nearest whole pixel.
+// kept with its fraction; it is drawn at the nearest whole pixel. The numbers
+// (range, value, the thumb's place, where each part goes) are worked out by a
+// SliderModel and the sliderlayout functions; the widget stores the other
+// properties, draws, and turns the mouse into drags and events.
 //
-// A new slider starts with the defaults below; one recreated from a host's
-// store is built with the PropertyBag constructor (or ReadProperties).
+// A new slider starts with the defaults of kPersistedProperties
+// (sliderproperties.h); one recreated from a host's store is built with the
+// PropertyBag constructor (or ReadProperties).
 // Enabled only gates the mouse: the widget itself stays enabled, and a
 // disabled slider looks the same as an enabled one.
 class ucSlider : public QWidget
@@ -51,7 +59,7 @@ class ucSlider : public QWidget
 public:
     // Orientation values. Other values are accepted and kept; the slider then
     // neither sizes nor places its thumb, and the mouse does not move it.
-    enum : qint32 { Horizontal = 0, Vertical = 1 };
+    enum : qint32 { Horizontal = SliderAxis::Horizontal, Vertical = SliderAxis::Vertical };
 
     // RailStyle values. Any other value draws no rail.
     enum : qint32 {
@@ -71,7 +79,8 @@ public:
     enum : qint32 { PointerDefault = 0, PointerCustom = 99 };
 
     // 0x80000000 + 15: the system button-face colour.
-    static constexpr quint32 kDefaultBackColor = 0x8000000Fu;
+    static constexpr quint32 kDefaultBackColor =
+        quint32(persistedProperty("BackColor").defaultValue);
 
     // A new slider: enabled, vertical, sunken rail, 0 to 10 at 0, value tip
     // on, no pictures, thumb at the start of the track.
@@ -100,23 +109,22 @@ public:
 
     // Throws InvalidPropertyValue unless above Min, Overflow when Max - Min
     // does not fit 32 bits. Value and the thumb are left alone.
-    qint32 Max() const { return m_Max; }
+    qint32 Max() const { return m_Model.Max(); }
     void SetMax(qint32 New_Max);
 
     // Throws InvalidPropertyValue unless below Max, Overflow when Max - Min
     // does not fit 32 bits. Otherwise the value moves to the new minimum
     // (raising Change and ArrivedFirst when it changes).
-    qint32 Min() const { return m_Min; }
+    qint32 Min() const { return m_Model.Min(); }
     void SetMin(qint32 New_Min);
 
     // Throws InvalidPropertyValue outside Min..Max. A new value repaints and
     // raises Change, then ArrivedLast or ArrivedFirst at an end; assigning the
     // current value does nothing. During a drag the thumb stays where the
     // mouse put it.
-    qint32 Value() const { return m_Value; }
+    qint32 Value() const { return m_Model.Value(); }
     void SetValue(qint32 New_Value);
 
-    operator qint32() const { return m_Value; }
     ucSlider &operator=(qint32 New_Value)
     {
         SetValue(New_Value);
@@ -148,8 +156,9 @@ public:
     // track, without layout, painting or events. The background colour, the
     // pointer and the pictures are left as they are.
     void InitProperties();
-    // Writes the twelve persisted properties in their fixed order; the store
-    // leaves out those that hold their defaults.
+    // Writes the twelve persisted properties in their fixed order, that of
+    // kPersistedProperties; the store leaves out those that hold their
+    // defaults.
     void WriteProperties(PropertyBag &store) const;
     // Restores a saved design without checks, layout, painting or events, so
     // a stored Value outside Min..Max is kept until the next assignment. A
@@ -160,14 +169,18 @@ public:
     void ReadProperties(const PropertyBag &store);
 
     // Geometry, in the slider's pixel coordinates.
-    QPointF thumbPosition() const { return {imgSlider.Left, imgSlider.Top}; }
+    QPointF thumbPosition() const { return {m_Model.thumb().Left, m_Model.thumb().Top}; }
     QSize thumbSize() const { return imgSlider.size(); }
     QSize railSize() const { return imgRail.size(); }
     // Where a drawn rail goes.
     SliderRect railRect() const { return m_RailRect; }
     // Where the last pictureless thumb was drawn.
     SliderRect thumbRect() const { return m_ThumbRect; }
-    bool isDragging() const { return m_Dragging; }
+    bool isDragging() const { return m_Model.isDragging(); }
+    // What the slider shows: the image DrawSlider drew last. It is drawn
+    // again only when its size, colours, rail or the thumb's whole pixel
+    // change.
+    const QImage &drawing() const { return m_Surface; }
 
 Q_SIGNALS:
     // A left-button release inside the slider (enabled or not).
@@ -192,8 +205,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    // A picture and the place where it is drawn; without a picture it has
-    // its default size.
+    // A picture; without one it has its default size.
     struct PictureHolder
     {
         explicit PictureHolder(QSize empty)
@@ -203,61 +215,68 @@ private:
 
         QPixmap picture;
         QSize emptySize;
-        float Left = 0.0f;
-        float Top = 0.0f;
 
         bool hasPicture() const { return !picture.isNull(); }
         QSize size() const { return hasPicture() ? picture.size() : emptySize; }
-        int Width() const { return size().width(); }
-        int Height() const { return size().height(); }
     };
 
-    bool isPictureRail() const;
-    float trackLength() const;
+    // The rail picture's size when the rail is drawn from it.
+    std::optional<QSize> pictureRail() const;
+    // The track along the slider's orientation; none for an orientation
+    // other than the two.
+    std::optional<SliderTrack> track() const;
     void Layout();
-    void layoutOuterSize();
-    void layoutThumbPlacement();
-    void layoutRailRect();
     void DrawSlider();
+    void drawSurface(std::optional<QPoint> thumbPixel);
     void ResetThumbPosition();
-    void placeThumbHorizontally(qint32 value);
-    void placeThumbVertically(qint32 value);
-    void placeThumb(qint32 value);
-    qint32 ThumbToValue();
+    SliderStatus placeOnBothAxes();
     void ShowTip();
     void applyPointer();
+    void restore(const PersistedProperty &persisted, const QVariant &value);
 
     // The mouse, in the slider's own coordinates.
     void pressAt(Qt::MouseButton button, qint16 shift, float x, float y);
     void dragTo(float x, float y);
     void releaseAt(Qt::MouseButton button, qint16 shift, float x, float y);
 
-    bool m_Enabled = true;
-    quint32 m_BackColor = kDefaultBackColor;
-    qint16 m_MousePointer = PointerDefault;
+    // The constructors give every persisted property its value, from
+    // kPersistedProperties or from a store.
+    bool m_Enabled{};
+    quint32 m_BackColor{};
+    qint16 m_MousePointer{};
     QPixmap m_MouseIcon;
-    qint32 m_Orientation = Vertical;
-    qint32 m_RailStyle = RailSunken;
-    bool m_ShowValueTip = true;
-    qint32 m_Min = 0;
-    qint32 m_Max = 10;
-    qint32 m_Value = 0;
-    qint32 m_Range = 10;
-    qint32 m_LastValue = 0;
+    qint32 m_Orientation{};
+    qint32 m_RailStyle{};
+    bool m_ShowValueTip{};
+    // Min, Max, Value, the thumb's place and the drag.
+    SliderModel m_Model;
 
-    // Never shown themselves: the thumb holder's place is the thumb's place;
-    // only the rail holder's picture and size are used.
     PictureHolder imgSlider{QSize(16, 16)};
     PictureHolder imgRail{QSize(16, 17)};
     SliderRect m_RailRect;
     SliderRect m_ThumbRect;
 
-    bool m_Dragging = false;
-    float m_GrabX = 0.0f;
-    float m_GrabY = 0.0f;
-
     bool m_InLayout = false;
-    // What DrawSlider drew; shown unchanged until it runs again.
+
+    // Everything a drawing depends on; pictures by their cache keys.
+    struct DrawnScene
+    {
+        QSize size;
+        qreal ratio;
+        qint64 palette;
+        quint32 backColor;
+        qint32 railStyle;
+        qint32 orientation;
+        SliderRect railRect;
+        qint64 railPicture;
+        qint64 thumbPicture;
+        std::optional<QPoint> thumbPixel;
+
+        friend bool operator==(const DrawnScene &, const DrawnScene &) = default;
+    };
+    // What m_Surface shows; none before the first drawing.
+    std::optional<DrawnScene> m_Drawn;
+    // What DrawSlider drew; shown unchanged until it draws again.
     QImage m_Surface;
 };
 

@@ -105,16 +105,15 @@ INSTANTIATE_TEST_SUITE_P(
                        value(10), 0, {"Change 10", "Change 5"}, 0, 10, 5, 50.0f}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(SliderValue, IsTheDefaultMember)
+TEST(SliderValue, IsTheDefaultMemberOfAssignment)
 {
     Host host;
     ucSlider *slider = host.drawnSlider(ucSlider::Horizontal, {8, 40, 116, 16}, 0, 10, 0);
     EventLog log(*slider);
 
     *slider = 7;
-    const qint32 read = *slider;
 
-    EXPECT_EQ(read, 7);
+    EXPECT_EQ(slider->Value(), 7);
     EXPECT_EQ(log.events, (std::vector<std::string>{"Change 7"}));
     EXPECT_THROW(*slider = 11, SliderError);
 }

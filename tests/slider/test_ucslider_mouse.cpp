@@ -355,6 +355,25 @@ TEST(SliderHandlers, ThatThrowNeitherEscapeNorLeaveTheDragOpen)
     EXPECT_EQ(ucSliderTip::current(), nullptr);
 }
 
+// A handler of the Change that a press's jump raises may fail too: the press
+// still holds the thumb, shows the tip and reports MouseDown.
+TEST(SliderHandlers, ThatThrowDuringThePressJumpLeaveThePressWhole)
+{
+    Host host;
+    ucSlider *slider = host.mainSlider();
+    slider->SetEnabled(true);
+    EventLog log(*slider);
+    QObject::connect(slider, &ucSlider::Change, slider, [] { throw std::runtime_error("change"); });
+
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(100, 12));
+    EXPECT_EQ(slider->Value(), 91);
+    EXPECT_TRUE(slider->isDragging());
+    EXPECT_NE(ucSliderTip::current(), nullptr);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"Change 91", "MouseDown 0"}));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(100, 12));
+    EXPECT_EQ(ucSliderTip::current(), nullptr);
+}
+
 // The slider is a widget like any other for its host: its own mouse
 // handling hides none of QWidget's members.
 TEST(SliderHost, PlacesItLikeAnyWidget)

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPalette>
 
+#include <utility>
+
 namespace velloran::test {
 namespace {
 
@@ -327,6 +329,52 @@ TEST(SliderPainting, OnlyBackColorAndNewValuesRedraw)
 
     slider->SetBackColor(0x00FF0000u); // blue
     EXPECT_EQ(pixelAt(*slider, 50, 1), qRgb(0, 0, 255)) << "BackColor redraws at once";
+}
+
+// The drawing is kept while what it shows is unchanged, and drawn again as
+// soon as any of it changes. The main window's thumb is drawn at 46 for the
+// values 0 to 2 (45.5, 45.955, 46.41) and at 47 for 3 (46.865).
+TEST(SliderPainting, KeepsItsDrawingWhileWhatItShowsIsUnchanged)
+{
+    Host host;
+    ucSlider *slider = host.mainSlider();
+    auto redrawn = [slider, drawn = slider->drawing().cacheKey()]() mutable {
+        const qint64 now = slider->drawing().cacheKey();
+        return std::exchange(drawn, now) != now;
+    };
+    ASSERT_FALSE(slider->drawing().isNull());
+
+    slider->SetBackColor(slider->BackColor());
+    EXPECT_FALSE(redrawn()) << "the same colour";
+    slider->SetRailStyle(slider->RailStyle());
+    EXPECT_FALSE(redrawn()) << "the same layout";
+    slider->SetValue(2);
+    EXPECT_FALSE(redrawn()) << "a new value on the same whole pixel";
+    EXPECT_FLOAT_EQ(float(slider->thumbPosition().x()), 46.41f);
+
+    slider->SetValue(3);
+    EXPECT_TRUE(redrawn()) << "the thumb on another pixel";
+    slider->SetBackColor(0x000000FFu);
+    EXPECT_TRUE(redrawn()) << "another colour";
+    QPalette palette = slider->palette();
+    palette.setColor(QPalette::Button, QColor(1, 2, 3));
+    slider->setPalette(palette);
+    slider->SetBackColor(slider->BackColor());
+    EXPECT_TRUE(redrawn()) << "another palette";
+    slider->SetRailImage(railPicture(QSize(113, 18)));
+    EXPECT_TRUE(redrawn()) << "another rail picture";
+    slider->SetRailStyle(ucSlider::RailSunken);
+    EXPECT_TRUE(redrawn()) << "another rail";
+    slider->resize(140, 25);
+    EXPECT_TRUE(redrawn()) << "another size";
+    EXPECT_EQ(slider->drawing().size(), QSize(140, 25));
+
+    // What it keeps is what it would draw anew.
+    const QImage kept = slider->grab().toImage();
+    slider->SetRailStyle(ucSlider::RailRaised);
+    slider->SetRailStyle(ucSlider::RailSunken);
+    EXPECT_TRUE(redrawn());
+    EXPECT_EQ(slider->grab().toImage(), kept);
 }
 
 TEST(SliderLayout, UnsupportedOrientationAndRailStyleAreKeptAndChangeNoGeometry)
