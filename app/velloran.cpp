@@ -1,7 +1,7 @@
 #include "app/velloran.h"
 
-#include "app/hostfolder.h"
-#include "app/programfiles.h"
+#include "startup/hostfolder.h"
+#include "startup/programfiles.h"
 #include "app/prompts.h"
 #include "app/surfaceview.h"
 #include "resources/resources.h"

@@ -1,7 +1,7 @@
 // velloran-cli: builds a skin without a window, with the same code the
 // window uses: load a picture, tint the overlays, export under a name.
-#include "app/hostfolder.h"
-#include "app/programfiles.h"
+#include "startup/hostfolder.h"
+#include "startup/programfiles.h"
 #include "skin/skinbuilder.h"
 #include "skin/skinexport.h"
 

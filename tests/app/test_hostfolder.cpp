@@ -1,5 +1,5 @@
 // Finding the host data folder under the Documents folder.
-#include "app/hostfolder.h"
+#include "startup/hostfolder.h"
 #include "support/testsupport.h"
 
 #include <QDir>

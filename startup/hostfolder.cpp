@@ -1,4 +1,4 @@
-#include "app/hostfolder.h"
+#include "startup/hostfolder.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,0 +1,37 @@
+# The layers of the code: which folders each folder's sources may include
+# from. Run as a test (cmake -DROOT=<source root> -P check-layers.cmake);
+# fails naming every include that reaches a folder it may not use, so the
+# widget-free libraries stay free of the window and of each other's upper
+# layers.
+cmake_minimum_required(VERSION 3.25)
+set(allowed_imaging imaging)
+set(allowed_resources resources)
+set(allowed_skin skin imaging resources)
+set(allowed_slider slider)
+set(allowed_startup startup)
+set(allowed_cli cli skin imaging resources startup)
+set(allowed_app app skin imaging resources slider startup)
+set(folders imaging resources skin slider startup cli app)
+
+if(NOT ROOT)
+    message(FATAL_ERROR "ROOT (the source root) is not set")
+endif()
+set(faults "")
+foreach(folder IN LISTS folders)
+    file(GLOB_RECURSE sources "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp")
+    foreach(source IN LISTS sources)
+        file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"/]+)/.*" "\\1" used "${line}")
+            if(NOT used IN_LIST allowed_${folder})
+                file(RELATIVE_PATH where "${ROOT}" "${source}")
+                list(APPEND faults "${where} includes from ${used}/, which ${folder}/ may not use")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(faults)
+    list(JOIN faults "\n" text)
+    message(FATAL_ERROR "${text}")
+endif()
+message(STATUS "every folder includes only from the folders below it")
