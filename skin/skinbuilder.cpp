@@ -6,6 +6,7 @@
 #include "imaging/merge.h"
 #include "imaging/resample.h"
 #include "resources/resources.h"
+#include "skin/framing.h"
 #include "skin/skinexport.h"
 
 #include <QDir>
@@ -97,18 +98,23 @@ SkinBuilder::SkinBuilder(SkinTemplates templates)
 namespace {
 
 // The four fitted pictures, made from the decoder's rows as they come: the
-// picture is read once for all four sizes and need never be whole.
+// picture is read once for all four sizes and need never be whole. A fifth
+// picture is the one kept for framing: the picture scaled down as far as it
+// still covers `cover`.
 class FittingRows final : public RowSink
 {
 public:
-    explicit FittingRows(std::vector<QSize> sizes)
+    FittingRows(std::vector<QSize> sizes, QSize cover)
         : m_sizes(std::move(sizes))
+        , m_cover(cover)
     {
     }
 
     bool start(QSize size) override
     {
-        m_resampler = std::make_unique<MultiResampler>(size, m_sizes);
+        std::vector<QSize> sizes = m_sizes;
+        sizes.push_back(keptPictureSize(size, m_cover));
+        m_resampler = std::make_unique<MultiResampler>(size, std::move(sizes));
         return true;
     }
     void rows(const QRgb *rows, qsizetype stride, int count) override
@@ -119,8 +125,18 @@ public:
 
 private:
     std::vector<QSize> m_sizes;
+    QSize m_cover;
     std::unique_ptr<MultiResampler> m_resampler;
 };
+
+// The smallest size every window image fits in.
+QSize coverOfAllWindows()
+{
+    QSize cover;
+    for (const HostWindowInfo &w : kHostWindows)
+        cover = cover.expandedTo(w.size);
+    return cover;
+}
 
 } // namespace
 
@@ -131,21 +147,64 @@ Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
     std::vector<QSize> sizes;
     for (const HostWindowInfo &w : kHostWindows)
         sizes.push_back(w.size);
-    FittingRows fitting(std::move(sizes));
+    FittingRows fitting(std::move(sizes), coverOfAllWindows());
     if (QString refusal = decodeImageFileRows(path, m_decodeOptions, fitting); !refusal.isEmpty())
         return Status::failure(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), refusal));
-    const std::vector<QImage> fitted = fitting.finish();
-    if (fitted.size() != m_windows.size() || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
+    std::vector<QImage> fitted = fitting.finish();
+    if (fitted.size() != m_windows.size() + 1
+        || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
         return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
                                    .arg(QDir::toNativeSeparators(path)));
 
+    // Each window keeps its way of fitting; a filled one starts centred.
+    std::array<QImage, 4> framed;
     for (std::size_t i = 0; i < m_windows.size(); ++i) {
-        m_windows[i].surface.SetPicture(fitted[i]);
-        m_windows[i].fitted = m_windows[i].surface.Picture();
+        if (m_windows[i].frame.mode == FitMode::Fill) {
+            framed[i] = framePicture(fitted.back(), kHostWindows[i].size, {FitMode::Fill, Focus{}});
+            if (framed[i].isNull())
+                return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
+                                           .arg(QDir::toNativeSeparators(path)));
+        }
+    }
+    m_kept = std::move(fitted.back());
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        WindowImage &w = m_windows[i];
+        w.stretched = std::move(fitted[i]);
+        w.frame.focus = Focus{};
+        w.surface.SetPicture(w.frame.mode == FitMode::Fill ? framed[i] : w.stretched);
+        w.fitted = w.surface.Picture();
     }
 
     RecomposeWindowImages(tint);
     return Status::success();
+}
+
+bool SkinBuilder::setFrame(HostWindow window, const WindowFrame &frame, const HslAdjustment &tint)
+{
+    WindowImage &w = m_windows[indexOf(window)];
+    if (!hasPicture()) {
+        w.frame = frame;
+        return true;
+    }
+    const QImage fitted = frame.mode == FitMode::Fill ? framePicture(m_kept, hostWindow(window).size, frame)
+                                                      : w.stretched;
+    if (fitted.isNull())
+        return false; // out of memory: the window stays as it was
+    w.frame = frame;
+    w.fitted = fitted;
+    RecomposeWindowImages(tint);
+    return true;
+}
+
+bool SkinBuilder::pan(HostWindow window, QPointF moved, const HslAdjustment &tint)
+{
+    const WindowImage &w = m_windows[indexOf(window)];
+    if (w.frame.mode != FitMode::Fill || !hasPicture())
+        return false;
+    const Focus focus = panned(m_kept.size(), hostWindow(window).size, w.frame.focus, moved);
+    if (focus == w.frame.focus)
+        return false;
+    return setFrame(window, {FitMode::Fill, focus}, tint);
 }
 
 void SkinBuilder::Preview(const HslAdjustment &t)

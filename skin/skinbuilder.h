@@ -8,6 +8,7 @@
 #include "imaging/imagesurface.h"
 #include "imaging/status.h"
 #include "imaging/tint.h"
+#include "skin/framing.h"
 #include "skin/hostwindows.h"
 #include "skin/skinexport.h"
 
@@ -74,9 +75,24 @@ public:
     const QImage &tinted(HostWindow window) const { return m_windows[indexOf(window)].tinted; }
 
     // Loads the picture at `path`, fits it to the four window images and
-    // composes them with `tint`. On failure nothing changes.
+    // composes them with `tint`. Each window keeps its way of fitting; a
+    // filled one starts centred. On failure nothing changes.
     Status LoadImage(const QString &path, const HslAdjustment &tint);
     bool hasPicture() const { return !MainPic().isNull(); }
+
+    // How the picture is framed in a window image: stretched (at first) or
+    // filling it. With a picture loaded the window is fitted anew and the
+    // four recomposed with `tint`; false (nothing changed) when memory ran
+    // out.
+    bool setFrame(HostWindow window, const WindowFrame &frame, const HslAdjustment &tint);
+    const WindowFrame &frame(HostWindow window) const { return m_windows[indexOf(window)].frame; }
+    // Moves the picture under a filled window by `moved` window pixels, as
+    // a drag does; false when nothing moved (a stretched window, no picture,
+    // the crop already against that edge).
+    bool pan(HostWindow window, QPointF moved, const HslAdjustment &tint);
+    // The loaded picture as kept for framing: scaled down as far as it still
+    // covers every window image (see keptPictureSize); null before a load.
+    const QImage &keptPicture() const { return m_kept; }
 
     // Re-tints the swatch from its untinted copy.
     void Preview(const HslAdjustment &tint);
@@ -108,10 +124,13 @@ private:
     {
         ImageSurface surface;
         QImage overlay; // untinted, key-masked
-        QImage fitted;  // the user's picture at the window's size
+        QImage fitted;  // the user's picture at the window's size, as framed
+        QImage stretched; // the user's picture stretched to the window's size
         QImage tinted;  // the overlay under the current tint
+        WindowFrame frame;
     };
     std::array<WindowImage, 4> m_windows; // by window
+    QImage m_kept; // the picture for framing
     ImageSurface m_preview;
     ImageSurface GetColor; // the tinted key colour is read from it
     QImage m_swatch;

@@ -155,6 +155,80 @@ TEST_F(SkinBuilderTest, OverlaysCoverExactlyTheirElementsAtEverySliderPosition)
     }
 }
 
+// Where the overlay draws (alpha set), as the window image sees it.
+QImage overlayAsShown(const QImage &overlay, QSize size)
+{
+    return overlay.size() == size ? overlay : overlay.scaled(size);
+}
+
+// Filling a window frames the kept picture at one scale, the overlay's
+// elements unchanged; stretching it again gives back the load's image to
+// the byte.
+TEST_F(SkinBuilderTest, FillFramesTheWindowAndStretchComesBackUnchanged)
+{
+    const HslAdjustment tint{20, -30, 10};
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(1200, 900)), tint).ok());
+    ASSERT_FALSE(b.keptPicture().isNull());
+    for (const HostWindowInfo &info : kHostWindows) {
+        SCOPED_TRACE(info.fileSuffix.data());
+        const HostWindow w = info.window;
+        const QImage stretchedImage = b.surface(w).image();
+        const QImage stretchedFit = b.fitted(w);
+
+        ASSERT_TRUE(b.setFrame(w, {FitMode::Fill, {}}, tint));
+        EXPECT_EQ(b.frame(w).mode, FitMode::Fill);
+        EXPECT_EQ(b.fitted(w), framePicture(b.keptPicture(), info.size, {FitMode::Fill, {}}));
+        EXPECT_NE(b.fitted(w), stretchedFit) << "the picture is 4:3, no window is";
+        const QImage overlay = overlayAsShown(b.overlay(w), info.size);
+        const QImage filledImage = b.surface(w).image();
+        for (int y = 0; y < info.size.height(); ++y)
+            for (int x = 0; x < info.size.width(); ++x)
+                ASSERT_EQ(filledImage.pixel(x, y),
+                          qAlpha(overlay.pixel(x, y)) ? stretchedImage.pixel(x, y) : b.fitted(w).pixel(x, y))
+                    << x << "," << y;
+
+        ASSERT_TRUE(b.setFrame(w, {}, tint));
+        EXPECT_EQ(b.fitted(w), stretchedFit);
+        EXPECT_EQ(b.surface(w).image(), stretchedImage);
+    }
+}
+
+// Dragging a filled window moves the picture under the buttons, which stay;
+// a stretched window does not move; a new picture keeps each window's way
+// of fitting and centres the filled ones again.
+TEST_F(SkinBuilderTest, PanningMovesOnlyThePictureAndANewLoadCentresIt)
+{
+    ASSERT_TRUE(b.setFrame(HostWindow::Scene, {FitMode::Fill, {0.2, 0.5}}, {})) << "before a load: kept";
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(1200, 900)), {}).ok());
+    EXPECT_EQ(b.frame(HostWindow::Scene), (WindowFrame{FitMode::Fill, {}}));
+
+    const QImage before = b.surface(HostWindow::Scene).image();
+    const QImage fittedBefore = b.fitted(HostWindow::Scene);
+    ASSERT_TRUE(b.pan(HostWindow::Scene, {40, 0}, {}));
+    EXPECT_LT(b.frame(HostWindow::Scene).focus.x, 0.5) << "the picture follows the pointer to the right";
+    EXPECT_NE(b.fitted(HostWindow::Scene), fittedBefore);
+    EXPECT_EQ(b.fitted(HostWindow::Scene),
+              framePicture(b.keptPicture(), kSceneImageSize, b.frame(HostWindow::Scene)));
+    const QImage overlay = overlayAsShown(b.overlay(HostWindow::Scene), kSceneImageSize);
+    const QImage after = b.surface(HostWindow::Scene).image();
+    for (int y = 0; y < kSceneImageSize.height(); ++y)
+        for (int x = 0; x < kSceneImageSize.width(); ++x) {
+            if (qAlpha(overlay.pixel(x, y))) {
+                ASSERT_EQ(after.pixel(x, y), before.pixel(x, y)) << x << "," << y;
+            }
+        }
+
+    EXPECT_FALSE(b.pan(HostWindow::Main, {40, 0}, {})) << "stretched";
+    EXPECT_FALSE(b.pan(HostWindow::Scene, {0, 40}, {})) << "the scene crop spans the picture's height";
+
+    ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(900, 1200), QStringLiteral("q.bmp")), {}).ok());
+    EXPECT_EQ(b.frame(HostWindow::Scene), (WindowFrame{FitMode::Fill, {}}));
+    EXPECT_EQ(b.frame(HostWindow::Main).mode, FitMode::Stretch);
+    SkinBuilder plain{buttonTemplates()};
+    ASSERT_TRUE(plain.LoadImage(pictureFile(test::gradient(900, 1200), QStringLiteral("q.bmp")), {}).ok());
+    EXPECT_EQ(b.surface(HostWindow::Main).image(), plain.surface(HostWindow::Main).image());
+}
+
 TEST_F(SkinBuilderTest, RecompositionStartsAfreshEveryTime)
 {
     ASSERT_TRUE(b.LoadImage(pictureFile(test::gradient(64, 64)), {10, 20, 30}).ok());
