@@ -2,6 +2,8 @@
 // window uses: load a picture, tint the overlays, export under a name.
 #include "startup/hostfolder.h"
 #include "startup/programfiles.h"
+#include "skin/framing.h"
+#include "skin/hostwindows.h"
 #include "skin/skinbuilder.h"
 #include "skin/skinexport.h"
 
@@ -10,8 +12,10 @@
 #include <QDir>
 #include <QTextStream>
 
+#include <array>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 using namespace velloran;
 
@@ -47,6 +51,22 @@ std::optional<int> sliderValue(const QString &text)
     return value;
 }
 
+// "stretch" or "fill".
+std::optional<FitMode> fitMode(const QString &text)
+{
+    if (text == QLatin1StringView("stretch"))
+        return FitMode::Stretch;
+    if (text == QLatin1StringView("fill"))
+        return FitMode::Fill;
+    return std::nullopt;
+}
+
+// The window's name in option names: "main", "scene", "console", "chat".
+QString optionName(const HostWindowInfo &window)
+{
+    return QString(window.fileSuffix).toLower();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -71,7 +91,7 @@ int main(int argc, char **argv)
                                        QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption documents(
         QStringLiteral("documents"),
-        QStringLiteral("Documents folder to look for Talvesh6Std or Talvesh6Pro in\n"
+        QStringLiteral("Documents folder to look for Talvesh6Std or Talvesh6Pro in "
                        "(default: the user's Documents folder)."),
         QStringLiteral("DIR"));
     const QCommandLineOption templateFile(
@@ -79,6 +99,31 @@ int main(int argc, char **argv)
         QStringLiteral("Skin description template (default: DefaultSkin.txt beside the program)."),
         QStringLiteral("FILE"));
     parser.addOptions({hue, saturation, lightness, documents, templateFile});
+    // How the picture is framed, for all four window images or for one.
+    const QCommandLineOption fit(
+        QStringLiteral("fit"),
+        QStringLiteral("How the picture fits every window image: stretch (the default: the whole "
+                       "picture, stretched to the window's size) or fill (scaled by one factor to "
+                       "cover the window, the overflow cropped)."),
+        QStringLiteral("MODE"));
+    const QCommandLineOption focus(
+        QStringLiteral("focus"),
+        QStringLiteral("Where a filled window's crop is centred, as fractions of the picture's "
+                       "width and height from 0 to 1 (default 0.5,0.5: the middle; 0 and 1 put "
+                       "the crop against an edge)."),
+        QStringLiteral("X,Y"));
+    parser.addOptions({fit, focus});
+    std::vector<QCommandLineOption> fitOne, focusOne;
+    for (const HostWindowInfo &w : kHostWindows) {
+        fitOne.emplace_back(QStringLiteral("fit-") + optionName(w),
+                            QStringLiteral("--fit for the %1 window image only.").arg(optionName(w)),
+                            QStringLiteral("MODE"));
+        focusOne.emplace_back(QStringLiteral("focus-") + optionName(w),
+                              QStringLiteral("--focus for the %1 window image only.").arg(optionName(w)),
+                              QStringLiteral("X,Y"));
+    }
+    parser.addOptions(QList<QCommandLineOption>(fitOne.begin(), fitOne.end()));
+    parser.addOptions(QList<QCommandLineOption>(focusOne.begin(), focusOne.end()));
     // The help option of its own: the parser's also lists --help-all, for
     // the options of Qt's graphical platforms, which a program without a
     // window has none of.
@@ -115,6 +160,30 @@ int main(int argc, char **argv)
         *target = *value;
     }
 
+    // Each window's frame: its own option, else the one for all four.
+    std::array<WindowFrame, 4> frames;
+    for (std::size_t i = 0; i < kHostWindows.size(); ++i) {
+        for (const QCommandLineOption *option : std::array<const QCommandLineOption *, 2>{&fit, &fitOne[i]}) {
+            if (!parser.isSet(*option))
+                continue;
+            const std::optional<FitMode> mode = fitMode(parser.value(*option));
+            if (!mode)
+                return fail(kExitUsage, QStringLiteral("--%1 must be stretch or fill, not \"%2\"")
+                                            .arg(option->names().first(), parser.value(*option)));
+            frames[i].mode = *mode;
+        }
+        for (const QCommandLineOption *option : std::array<const QCommandLineOption *, 2>{&focus, &focusOne[i]}) {
+            if (!parser.isSet(*option))
+                continue;
+            const std::optional<Focus> value = parseFocus(parser.value(*option));
+            if (!value)
+                return fail(kExitUsage,
+                            QStringLiteral("--%1 must be two fractions from 0 to 1, such as 0.5,0.5, not \"%2\"")
+                                .arg(option->names().first(), parser.value(*option)));
+            frames[i].focus = *value;
+        }
+    }
+
     const QString imagePath = arguments[0];
     const QString name = arguments[1];
     if (Status s = checkSkinName(name); !s)
@@ -140,8 +209,19 @@ int main(int argc, char **argv)
                                      : programDataFile(QStringLiteral("DefaultSkin.txt"));
 
     SkinBuilder builder(SkinTemplates::compiledIn());
+    // Before a load the modes are only noted, so the load fits each window
+    // as asked.
+    for (const HostWindowInfo &w : kHostWindows)
+        builder.setFrame(w.window, {frames[indexOf(w.window)].mode, Focus{}}, tint);
     if (Status s = builder.LoadImage(imagePath, tint); !s)
         return fail(kExitFailure, s.message());
+    // A load centres every filled window; then each goes where it was asked.
+    for (const HostWindowInfo &w : kHostWindows) {
+        const WindowFrame &frame = frames[indexOf(w.window)];
+        if (frame.mode == FitMode::Fill && !(frame.focus == Focus{}) && !builder.setFrame(w.window, frame, tint))
+            return fail(kExitFailure, QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
+                                          .arg(QDir::toNativeSeparators(imagePath)));
+    }
     ExportReport report;
     const Status saved = builder.SaveSkin(name, hostDataFolder, templatePath, &report);
     if (!report.recovered.isEmpty())

@@ -1,5 +1,7 @@
 // velloran-cli as a user runs it: arguments, exit codes, messages, and the
 // files it writes or leaves alone.
+#include "skin/framing.h"
+#include "skin/skinbuilder.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -79,6 +81,47 @@ TEST_F(CliTest, BuildsASkinAndPrintsTheFivePathsInOrder)
     EXPECT_TRUE(description.readAll().startsWith("ConsoleBorderImage=BlueConsole.bmp\r\n"));
 }
 
+// Framing from the command line: the window program's own code, so the same
+// choices give the same files; a window left out stays stretched.
+TEST_F(CliTest, FillAndFocusFrameTheWindowsAsTheWindowProgramDoes)
+{
+    using namespace velloran;
+    const Outcome r = build(QStringLiteral("Framed"),
+                            {QStringLiteral("--fit"), QStringLiteral("fill"), QStringLiteral("--fit-main=stretch"),
+                             QStringLiteral("--focus"), QStringLiteral("0.5,0.2"), QStringLiteral("--focus-scene"),
+                             QStringLiteral("0,0.5"), QStringLiteral("--hue"), QStringLiteral("30")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(build(QStringLiteral("Plain"), {QStringLiteral("--hue"), QStringLiteral("30")}).exitCode, 0);
+
+    const QString elsewhere = dir.filePath(QStringLiteral("Elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere + QStringLiteral("/Talvesh6Std/Skins")));
+    const HslAdjustment tint{30, 0, 0};
+    SkinBuilder builder{SkinTemplates::compiledIn()};
+    for (HostWindow w : {HostWindow::Scene, HostWindow::Console, HostWindow::Chat})
+        ASSERT_TRUE(builder.setFrame(w, {FitMode::Fill, {}}, tint));
+    ASSERT_TRUE(builder.LoadImage(picture, tint).ok());
+    ASSERT_TRUE(builder.setFrame(HostWindow::Scene, {FitMode::Fill, {0, 0.5}}, tint));
+    for (HostWindow w : {HostWindow::Console, HostWindow::Chat})
+        ASSERT_TRUE(builder.setFrame(w, {FitMode::Fill, {0.5, 0.2}}, tint));
+    ASSERT_TRUE(builder.SaveSkin(QStringLiteral("Framed"), elsewhere + QStringLiteral("/Talvesh6Std/"),
+                                 QStringLiteral(VELLORAN_TEMPLATE))
+                    .ok());
+
+    const auto bytes = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const QString &suffix : {QStringLiteral("Main.bmp"), QStringLiteral("Scene.bmp"), QStringLiteral("Chat.bmp"),
+                                 QStringLiteral("Console.bmp")}) {
+        SCOPED_TRACE(suffix.toStdString());
+        const QByteArray cli = bytes(skins + QStringLiteral("/Framed") + suffix);
+        ASSERT_FALSE(cli.isEmpty());
+        EXPECT_EQ(cli, bytes(elsewhere + QStringLiteral("/Talvesh6Std/Skins/Framed") + suffix));
+        const bool stretched = suffix == QStringLiteral("Main.bmp");
+        EXPECT_EQ(cli == bytes(skins + QStringLiteral("/Plain") + suffix), stretched);
+    }
+}
+
 TEST_F(CliTest, UsesTheProFolderAndAnotherTemplateWhenAsked)
 {
     ASSERT_TRUE(QDir().mkpath(documents + QStringLiteral("/Talvesh6Pro/Skins")));
@@ -134,6 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"EscapingName", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("%P"), QStringLiteral("../x")}, 1, "Skins folder"},
         Failure{"NoHostFolder", {QStringLiteral("--documents"), QStringLiteral("%T/Talvesh6Std"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "Please install Talvesh 6 or Talvesh 6 Pro."},
         Failure{"EmptyDocumentsFolder", {QStringLiteral("--documents"), QString(), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--documents needs the name of a folder"},
+        Failure{"FitNeitherStretchNorFill", {QStringLiteral("--fit"), QStringLiteral("crop"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--fit must be stretch or fill, not \"crop\""},
+        Failure{"FitOfOneWindowMisspelt", {QStringLiteral("--fit-scene=Fill"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--fit-scene must be stretch or fill"},
+        Failure{"FocusOutOfRange", {QStringLiteral("--focus"), QStringLiteral("1.5,0"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--focus must be two fractions from 0 to 1"},
+        Failure{"FocusOfOneWindowNotAPair", {QStringLiteral("--focus-chat"), QStringLiteral("0.5"), QStringLiteral("%P"), QStringLiteral("x")}, 2, "--focus-chat must be two fractions"},
         Failure{"HelpAllIsNotOffered", {QStringLiteral("--help-all")}, 2, "help-all"},
         Failure{"MissingTemplate", {QStringLiteral("--documents"), QStringLiteral("%D"), QStringLiteral("--template"), QStringLiteral("%T/none.txt"), QStringLiteral("%P"), QStringLiteral("x")}, 1, "none.txt"}),
     [](const auto &info) { return std::string(info.param.label); });
