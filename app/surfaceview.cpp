@@ -2,6 +2,8 @@
 
 #include "imaging/imagesurface.h"
 
+#include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace velloran {
@@ -34,6 +36,52 @@ void SurfaceView::paintEvent(QPaintEvent *)
         painter.setClipRect(rect().adjusted(kFrame, kFrame, -kFrame, -kFrame));
         painter.drawImage(kFrame, kFrame, m_surface->image());
     }
+}
+
+void SurfaceView::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_framing) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    event->accept();
+    Q_EMIT framingMenuRequested(event->globalPos());
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent *event)
+{
+    if (!m_framing || event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_lastPosition = event->position().toPoint();
+    event->accept();
+}
+
+void SurfaceView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragging) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint position = event->position().toPoint();
+    const QPoint moved = position - m_lastPosition;
+    m_lastPosition = position;
+    event->accept();
+    if (!moved.isNull())
+        Q_EMIT dragged(moved);
+}
+
+void SurfaceView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_dragging || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_dragging = false;
+    event->accept();
+    Q_EMIT dragFinished();
 }
 
 } // namespace velloran

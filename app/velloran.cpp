@@ -1,18 +1,19 @@
 #include "app/velloran.h"
 
-#include "startup/hostfolder.h"
-#include "startup/programfiles.h"
 #include "app/prompts.h"
 #include "app/surfaceview.h"
 #include "resources/resources.h"
 #include "skin/skinexport.h"
 #include "slider/ucslider.h"
+#include "startup/hostfolder.h"
+#include "startup/programfiles.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -210,6 +211,17 @@ void Velloran::createControls()
     Xpress5View = view(m_skin.Xpress5(), {404, 711, 471, 186});
     Xpress4View = view(m_skin.Xpress4(), {68, 738, 322, 130});
     Xpress2View = view(m_skin.Xpress2(), {181, 16, 163, 38});
+    for (const HostWindowInfo &info : kHostWindows) {
+        const HostWindow w = info.window;
+        SurfaceView *v = this->view(w);
+        v->setFramingEnabled(true);
+        connect(v, &SurfaceView::framingMenuRequested, this, [this, w](QPoint at) {
+            guarded(QStringLiteral("The framing menu"), [&] { showFramingMenu(w, at); });
+        });
+        connect(v, &SurfaceView::dragged, this, [this, w](QPoint moved) {
+            guarded(QStringLiteral("Moving the picture"), [&] { panPicture(w, moved); });
+        });
+    }
 
     SCLabel1 = label(m_client, QStringLiteral("Menu Hue"), {405, 5, 71, 19}, 9.76, false);
     SCLabel2 = label(m_client, QStringLiteral("Menu Saturation"), {364, 25, 107, 19}, 9.76, false);
@@ -322,6 +334,82 @@ void Velloran::Slider_Change()
 void Velloran::Slider_MouseUp()
 {
     m_skin.RecomposeWindowImages(sliderTint());
+}
+
+SurfaceView *Velloran::view(HostWindow window) const
+{
+    switch (window) {
+    case HostWindow::Main:
+        return Xpress1View;
+    case HostWindow::Scene:
+        return Xpress3View;
+    case HostWindow::Console:
+        return Xpress4View;
+    case HostWindow::Chat:
+        return Xpress5View;
+    }
+    return nullptr;
+}
+
+void Velloran::showFramingMenu(HostWindow window, QPoint globalPosition)
+{
+    if (m_framingMenu)
+        m_framingMenu->close();
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const FitMode mode = m_skin.frame(window).mode;
+    QAction *stretch = menu->addAction(QStringLiteral("Stretch to fit"));
+    stretch->setCheckable(true);
+    stretch->setChecked(mode == FitMode::Stretch);
+    QAction *fill = menu->addAction(QStringLiteral("Fill without distortion"));
+    fill->setCheckable(true);
+    fill->setChecked(mode == FitMode::Fill);
+    menu->addSeparator();
+    QAction *fillAll = menu->addAction(QStringLiteral("Fill all four windows"));
+    QAction *stretchAll = menu->addAction(QStringLiteral("Stretch all four windows"));
+    const auto choose = [this](QAction *action, auto choice) {
+        connect(action, &QAction::triggered, this,
+                [this, choice] { guarded(QStringLiteral("Framing the picture"), choice); });
+    };
+    choose(stretch, [this, window] { setFitMode(window, FitMode::Stretch); });
+    choose(fill, [this, window] { setFitMode(window, FitMode::Fill); });
+    choose(fillAll, [this] {
+        for (const HostWindowInfo &info : kHostWindows)
+            setFitMode(info.window, FitMode::Fill);
+    });
+    choose(stretchAll, [this] {
+        for (const HostWindowInfo &info : kHostWindows)
+            setFitMode(info.window, FitMode::Stretch);
+    });
+    m_framingMenu = menu;
+    menu->popup(globalPosition);
+}
+
+void Velloran::setFitMode(HostWindow window, FitMode mode)
+{
+    // A window filled anew starts centred; one already filled keeps its place.
+    const WindowFrame &now = m_skin.frame(window);
+    if (now.mode == mode)
+        return;
+    if (!m_skin.setFrame(window, {mode, Focus{}}, sliderTint())) {
+        report(QStringLiteral("There is not enough memory to frame the picture anew."));
+        return;
+    }
+    showFraming(window);
+}
+
+void Velloran::panPicture(HostWindow window, QPoint moved)
+{
+    m_skin.pan(window, moved, sliderTint());
+}
+
+void Velloran::showFraming(HostWindow window)
+{
+    // A filled window shows a hand: its picture can be dragged.
+    if (m_skin.frame(window).mode == FitMode::Fill)
+        view(window)->setCursor(Qt::OpenHandCursor);
+    else
+        view(window)->unsetCursor();
 }
 
 void Velloran::guarded(const QString &action, const std::function<void()> &handler)

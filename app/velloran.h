@@ -3,6 +3,8 @@
 #include "app/windowskin.h"
 #include "skin/skinbuilder.h"
 
+#include <QMenu>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -10,6 +12,7 @@
 
 class QLabel;
 class QLineEdit;
+
 class QPushButton;
 class QScrollArea;
 
@@ -85,6 +88,12 @@ public:
     // The three slider positions as a tint.
     HslAdjustment sliderTint() const;
 
+    // The view of a window image.
+    SurfaceView *view(HostWindow window) const;
+    // The framing menu a right click on a window image opened last, while it
+    // is open.
+    QMenu *framingMenu() const { return m_framingMenu; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -100,6 +109,13 @@ private:
     void Command2_Click();
     void Slider_Change();
     void Slider_MouseUp();
+
+    // Framing: a window image stretched or filled, and the picture under a
+    // filled one dragged.
+    void showFramingMenu(HostWindow window, QPoint globalPosition);
+    void setFitMode(HostWindow window, FitMode mode);
+    void panPicture(HostWindow window, QPoint moved);
+    void showFraming(HostWindow window);
 
     void createControls();
     ucSlider *createSlider(const QRect &geometry);
@@ -117,6 +133,7 @@ private:
     SkinBuilder m_skin{SkinTemplates::compiledIn()};
     QString m_documentsFolder;
     QString m_hostDataFolder;
+    QPointer<QMenu> m_framingMenu;
 };
 
 } // namespace velloran

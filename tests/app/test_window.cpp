@@ -4,6 +4,8 @@
 #include "app/prompts.h"
 #include "app/surfaceview.h"
 #include "app/velloran.h"
+#include "imaging/imagefile.h"
+#include "skin/framing.h"
 #include "skin/skinbuilder.h"
 #include "slider/ucslider.h"
 #include "support/faultyfilesystem.h"
@@ -12,12 +14,14 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProxyStyle>
@@ -379,6 +383,116 @@ TEST_F(WindowTest, AFailedSaveSaysWhyAndKeepsTheUsersWork)
     ASSERT_TRUE(QDir().mkpath(skins));
     QTest::mouseClick(window->Command2, Qt::LeftButton);
     EXPECT_EQ(prompts.messages.last(), QStringLiteral("Your skin has been exported to Talvesh."));
+}
+
+// A right click on a window image opens its framing menu.
+QMenu *rightClick(Velloran &window, HostWindow w)
+{
+    SurfaceView *view = window.view(w);
+    const QPoint at(30, 30);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+    QApplication::sendEvent(view, &event);
+    return window.framingMenu();
+}
+
+QAction *menuAction(QMenu *menu, const char *text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == QLatin1StringView(text))
+            return a;
+    return nullptr;
+}
+
+// The framing menu: its four entries, the window's own way checked; Fill
+// frames the kept picture at one scale and shows a hand; the swatch has no
+// menu.
+TEST_F(WindowTest, ARightClickFramesAWindowImage)
+{
+    load(picture);
+    const Images stretched = images();
+    QMenu *menu = rightClick(*window, HostWindow::Scene);
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Stretch to fit"), QStringLiteral("Fill without distortion"),
+                                  QStringLiteral("Fill all four windows"), QStringLiteral("Stretch all four windows")}));
+    EXPECT_TRUE(menuAction(menu, "Stretch to fit")->isChecked());
+    EXPECT_FALSE(menuAction(menu, "Fill without distortion")->isChecked());
+
+    menuAction(menu, "Fill without distortion")->trigger();
+    SkinBuilder &s = window->skin();
+    EXPECT_EQ(s.frame(HostWindow::Scene).mode, FitMode::Fill);
+    EXPECT_EQ(s.ScenePic(), framePicture(s.keptPicture(), kSceneImageSize, {FitMode::Fill, {}}));
+    EXPECT_NE(images().scene, stretched.scene);
+    EXPECT_EQ(images().main, stretched.main) << "the other windows stay as they were";
+    EXPECT_EQ(window->view(HostWindow::Scene)->cursor().shape(), Qt::OpenHandCursor);
+    menu->close();
+
+    menu = rightClick(*window, HostWindow::Scene);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menuAction(menu, "Fill without distortion")->isChecked());
+    menuAction(menu, "Stretch to fit")->trigger();
+    EXPECT_EQ(images(), stretched) << "stretched again, to the byte";
+    EXPECT_FALSE(window->view(HostWindow::Scene)->testAttribute(Qt::WA_SetCursor));
+    menu->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->framingMenu(); })) << "a closed menu goes";
+
+    QContextMenuEvent onSwatch(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+    QApplication::sendEvent(window->Xpress2View, &onSwatch);
+    EXPECT_FALSE(window->framingMenu()) << "the colour swatch frames nothing";
+}
+
+// Dragging a filled window image moves the picture with the pointer, under
+// buttons that stay; a stretched one does not move; "all four" entries set
+// every window; a new picture keeps the modes and starts centred.
+TEST_F(WindowTest, DraggingAFilledWindowImageMovesThePicture)
+{
+    ASSERT_TRUE(test::gradient(400, 150).save(picture)); // wide: the scene window crops a lot
+    load(picture);
+    const Images stretched = images();
+    QMenu *menu = rightClick(*window, HostWindow::Main);
+    ASSERT_NE(menu, nullptr);
+    menuAction(menu, "Fill all four windows")->trigger();
+    menu->close();
+    SkinBuilder &s = window->skin();
+    for (const HostWindowInfo &info : kHostWindows)
+        EXPECT_EQ(s.frame(info.window).mode, FitMode::Fill);
+
+    SurfaceView *scene = window->view(HostWindow::Scene);
+    const QImage before = s.Xpress3().image();
+    QTest::mousePress(scene, Qt::LeftButton, {}, QPoint(100, 200));
+    QTest::mouseMove(scene, QPoint(130, 200));
+    QTest::mouseMove(scene, QPoint(160, 205));
+    QTest::mouseRelease(scene, Qt::LeftButton, {}, QPoint(160, 205));
+    EXPECT_LT(s.frame(HostWindow::Scene).focus.x, 0.5) << "dragged right: the crop moved left";
+    EXPECT_NE(s.Xpress3().image(), before);
+    EXPECT_EQ(s.ScenePic(), framePicture(s.keptPicture(), kSceneImageSize, s.frame(HostWindow::Scene)));
+
+    // What the window shows is what the export writes.
+    window->Text1->setText(QStringLiteral("Framed"));
+    QTest::mouseClick(window->Command2, Qt::LeftButton);
+    ASSERT_TRUE(QFile::exists(skins + QStringLiteral("/FramedScene.bmp"))) << prompts.messages.join(u'\n').toStdString();
+    EXPECT_EQ(decodeImageFile(skins + QStringLiteral("/FramedScene.bmp")).image.convertToFormat(QImage::Format_RGB32),
+              s.Xpress3().image().convertToFormat(QImage::Format_RGB32));
+
+    ASSERT_TRUE(test::gradient(150, 400).save(picture));
+    load(picture);
+    for (const HostWindowInfo &info : kHostWindows)
+        EXPECT_EQ(s.frame(info.window), (WindowFrame{FitMode::Fill, {}}));
+
+    menu = rightClick(*window, HostWindow::Chat);
+    ASSERT_NE(menu, nullptr);
+    menuAction(menu, "Stretch all four windows")->trigger();
+    menu->close();
+    const QImage main = s.Xpress1().image();
+    SurfaceView *mainView = window->view(HostWindow::Main);
+    QTest::mousePress(mainView, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(mainView, QPoint(150, 120));
+    QTest::mouseRelease(mainView, Qt::LeftButton, {}, QPoint(150, 120));
+    EXPECT_EQ(s.Xpress1().image(), main) << "a stretched window image does not move";
+    EXPECT_NE(images(), stretched) << "another picture";
 }
 
 TEST(WindowStartUp, WithoutAHostFolderTellsTheUserToInstallIt)
