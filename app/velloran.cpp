@@ -311,8 +311,9 @@ void Velloran::Command2_Click()
     if (!exported.recovered.isEmpty())
         m_prompts.message(this, exported.recovered);
     if (!s) {
-        if (s.message() == kEnterSkinName) {
-            m_prompts.message(this, kEnterSkinName);
+        if (s.kind() == ErrorKind::EmptyName) {
+            // Only a prompt for the name: nothing was tried, so nothing failed.
+            m_prompts.message(this, s.message());
         } else if (exported.exported) {
             // In place, but something it left behind could not be removed.
             Text1->setText(QString());

@@ -347,11 +347,11 @@ void BM_DecodeJpeg(benchmark::State &state, const char *name, int width, int hei
     options.jpegStripesFromPixels = state.range(0) == 2 ? 0 : std::numeric_limits<qint64>::max();
     for (auto _ : state) {
         const DecodedImage decoded = decodeImageFile(path, options);
-        if (decoded.image.isNull()) {
-            state.SkipWithError(decoded.error.toLocal8Bit().constData());
+        if (!decoded) {
+            state.SkipWithError(decoded.error().toLocal8Bit().constData());
             break;
         }
-        benchmark::DoNotOptimize(decoded.image.constBits());
+        benchmark::DoNotOptimize(decoded.value().constBits());
     }
 }
 
@@ -404,8 +404,8 @@ int reportFitQuality(const QStringList &files)
 
         DecodeOptions reducedOptions;
         reducedOptions.keepAtLeast = kMainImageSize;
-        const QSize reduced = decodeImageFile(path, reducedOptions).image.size();
-        const QImage full = decodeImageFile(path).image;
+        const QSize reduced = decodeImageFile(path, reducedOptions).value().size();
+        const QImage full = decodeImageFile(path).value();
         bench::PictureDifference worst;
         for (const QImage &picture : fitted) {
             const bench::PictureDifference d =

@@ -69,32 +69,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         DecodeOptions oneThread = options;
         oneThread.jpegStripesFromPixels = std::numeric_limits<qint64>::max();
         const DecodedImage alone = decodeImageData(content, oneThread);
-        fuzz::require(alone.error == decoded.error, "two threads gave another outcome than one",
-                      decoded.error + QStringLiteral(" / ") + alone.error);
-        fuzz::require(alone.image == decoded.image, "two threads gave other pixels than one");
+        fuzz::require(alone.error() == decoded.error(), "two threads gave another outcome than one",
+                      decoded.error() + QStringLiteral(" / ") + alone.error());
+        fuzz::require(alone.value() == decoded.value(), "two threads gave other pixels than one");
     }
 
-    if (decoded.image.isNull()) {
-        fuzz::require(!decoded.error.isEmpty(), "a refusal without a reason");
+    if (!decoded) {
+        fuzz::require(!decoded.error().isEmpty(), "a refusal without a reason");
         return 0;
     }
-    fuzz::require(decoded.error.isEmpty(), "a picture with a reason", decoded.error);
-    fuzz::require(decoded.image.format() == QImage::Format_RGB32, "not RGB32");
-    fuzz::require(qint64(decoded.image.width()) * decoded.image.height() <= kFuzzMaxPixels
-                      && decoded.image.width() <= kFuzzMaxSide && decoded.image.height() <= kFuzzMaxSide,
+    const QImage &image = decoded.value();
+    fuzz::require(!image.isNull(), "an empty picture without a reason");
+    fuzz::require(image.format() == QImage::Format_RGB32, "not RGB32");
+    fuzz::require(qint64(image.width()) * image.height() <= kFuzzMaxPixels && image.width() <= kFuzzMaxSide
+                      && image.height() <= kFuzzMaxSide,
                   "larger than the limits");
 
-    if (fittedSizes.contains(decoded.image.size()))
+    if (fittedSizes.contains(image.size()))
         return 0;
     if (fittedSizes.size() < kMaxRememberedSizes)
-        fittedSizes.insert(decoded.image.size());
+        fittedSizes.insert(image.size());
 
     // Fitting, as Load Image does it: the three copies are taken before any
     // resampling, each surface resampled to its window's size.
     ImageSurface surfaces[4];
     const QSize sizes[4] = {kMainImageSize, kSceneImageSize, kConsoleImageSize, kChatImageSize};
     for (ImageSurface &surface : surfaces)
-        surface.SetPicture(decoded.image);
+        surface.SetPicture(image);
     for (int i = 0; i < 4; ++i) {
         fuzz::require(surfaces[i].ResizeImage(2, sizes[i].width(), sizes[i].height()).ok(),
                       "resizing failed");

@@ -18,6 +18,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace velloran::imagefile_detail {
@@ -109,29 +110,29 @@ struct Refusal
     QString reason;
 };
 
-QString damaged(const QString &detail)
+Status damaged(const QString &detail)
 {
-    return QStringLiteral("the BMP header is damaged (%1)").arg(detail);
+    return refused(QStringLiteral("the BMP header is damaged (%1)").arg(detail));
 }
 
-QString unsupported(const QString &detail)
+Status unsupported(const QString &detail)
 {
-    return QStringLiteral("this kind of BMP is not supported (%1)").arg(detail);
+    return refused(QStringLiteral("this kind of BMP is not supported (%1)").arg(detail));
 }
 
 // Reads and checks the file and DIB headers; on success the layout's offsets
 // all lie inside the file.
-std::optional<QString> readLayout(const uchar *file, qsizetype size, Layout &out)
+Status readLayout(const uchar *file, qsizetype size, Layout &out)
 {
     if (size < kFileHeaderBytes + 4)
-        return truncatedReason();
+        return refused(truncatedReason());
     const qsizetype headerBytes = u32At(file + kFileHeaderBytes);
     const uchar *h = file + kFileHeaderBytes;
 
     if (headerBytes == kCoreHeaderBytes) {
         // OS/2 1.x: 16-bit unsigned sizes, always bottom-up, 3-byte palette.
         if (size < kFileHeaderBytes + kCoreHeaderBytes)
-            return truncatedReason();
+            return refused(truncatedReason());
         out.width = u16At(h + 4);
         out.height = u16At(h + 6);
         out.bitCount = static_cast<int>(u16At(h + 10));
@@ -146,7 +147,7 @@ std::optional<QString> readLayout(const uchar *file, qsizetype size, Layout &out
                || headerBytes == 108 || headerBytes == 124) {
         // BITMAPINFOHEADER and its extensions (V2/V3 with masks, V4, V5).
         if (size < kFileHeaderBytes + headerBytes)
-            return truncatedReason();
+            return refused(truncatedReason());
         const qint32 width = i32At(h + 4);
         const qint32 height = i32At(h + 8);
         out.bitCount = static_cast<int>(u16At(h + 14));
@@ -184,7 +185,7 @@ std::optional<QString> readLayout(const uchar *file, qsizetype size, Layout &out
             if (headerBytes == kInfoHeaderBytes) {
                 const qsizetype maskBytes = out.compression == kAlphaBitFields ? 16 : 12;
                 if (size < out.paletteOffset + maskBytes)
-                    return truncatedReason();
+                    return refused(truncatedReason());
                 out.paletteOffset += maskBytes;
             }
             for (int i = 0; i < 3; ++i)
@@ -215,7 +216,7 @@ std::optional<QString> readLayout(const uchar *file, qsizetype size, Layout &out
     const qsizetype paletteRoom = (dataOffset - out.paletteOffset) / out.paletteEntryBytes;
     if (out.paletteCount > paletteRoom)
         out.paletteCount = static_cast<int>(paletteRoom);
-    return std::nullopt;
+    return Status::success();
 }
 
 // A 256-entry palette, padded with black so any 8-bit index is safe.
@@ -279,8 +280,7 @@ constexpr qint64 kMaxIdleCodes = 4096;
 // idles) is refused before the picture (which a few bytes of codes can make
 // as large as the pixel limit allows) is allocated. Every other code writes
 // or skips a pixel or ends a row, so the work is bounded by the picture.
-std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout &layout,
-                                 const QRgb *palette, QImage *image)
+Status decodeRle(const uchar *file, qsizetype size, const Layout &layout, const QRgb *palette, QImage *image)
 {
     const bool rle4 = layout.compression == kRle4;
     const qint64 width = layout.width;
@@ -301,12 +301,12 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
     while (y < height) {
         // Did the last code write or move?
         if (x == lastX && y == lastY && --idleLeft < 0)
-            return QStringLiteral("the BMP data is damaged (more than %1 run-length codes that write no pixel)")
-                .arg(height + kMaxIdleCodes);
+            return refused(QStringLiteral("the BMP data is damaged (more than %1 run-length codes that write no pixel)")
+                               .arg(height + kMaxIdleCodes));
         lastX = x;
         lastY = y;
         if (size - pos < 2)
-            return truncatedReason();
+            return refused(truncatedReason());
         const uint count = file[pos];
         const uint code = file[pos + 1];
         pos += 2;
@@ -334,10 +334,10 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
             ++y;
             break;
         case 1: // end of bitmap
-            return std::nullopt;
+            return Status::success();
         case 2: // delta: move right and up (down the file)
             if (size - pos < 2)
-                return truncatedReason();
+                return refused(truncatedReason());
             x = qMin(x + file[pos], width);
             y += file[pos + 1];
             pos += 2;
@@ -346,7 +346,7 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
             const qsizetype bytes = rle4 ? (code + 1) / 2 : code;
             const qsizetype padded = bytes + (bytes & 1);
             if (size - pos < padded)
-                return truncatedReason();
+                return refused(truncatedReason());
             if (!bits) {
                 x = qMin<qint64>(x + code, width);
                 pos += padded;
@@ -363,7 +363,7 @@ std::optional<QString> decodeRle(const uchar *file, qsizetype size, const Layout
         }
         }
     }
-    return std::nullopt;
+    return Status::success();
 }
 
 } // namespace
@@ -383,12 +383,12 @@ std::optional<QByteArray> readAt(QIODevice &device, qint64 offset, qint64 count)
     return bytes;
 }
 
-QString readFailure(const QIODevice &device)
+Status readFailure(const QIODevice &device)
 {
     const auto *file = qobject_cast<const QFileDevice *>(&device);
     if (file && file->error() != QFileDevice::NoError)
-        return QStringLiteral("the file cannot be read (%1)").arg(device.errorString());
-    return QStringLiteral("the file cannot be read (it changed while being read)");
+        return refused(QStringLiteral("the file cannot be read (%1)").arg(device.errorString()));
+    return refused(QStringLiteral("the file cannot be read (it changed while being read)"));
 }
 
 // How an uncompressed file's rows turn into RGB32 ones.
@@ -430,26 +430,28 @@ struct RowFormat
 
 // A run-length file, read and decoded whole (its rows lie in the file in
 // the order the codes draw them, not as the picture needs them).
-QString decodeRunLength(QIODevice &device, qint64 size, const Layout &layout, const DecodeOptions &options,
-                        RowSink &sink)
+Status decodeRunLength(QIODevice &device, qint64 size, const Layout &layout, const DecodeOptions &options,
+                       RowSink &sink)
 {
     const std::optional<QByteArray> bytes = readAt(device, 0, size);
     if (!bytes || bytes->size() != size)
         return readFailure(device);
     const auto *file = reinterpret_cast<const uchar *>(bytes->constData());
-    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
-        return *refusal;
-    if (std::optional<QString> refusal = decodeRle(file, size, layout, nullptr, nullptr))
-        return *refusal;
+    if (Status s = sizeRefusal(layout.width, layout.height, options); !s)
+        return s;
+    if (Status s = decodeRle(file, size, layout, nullptr, nullptr); !s)
+        return s;
     QImage image(static_cast<int>(layout.width), static_cast<int>(layout.height), QImage::Format_RGB32);
     if (image.isNull() || !sink.start(image.size()))
-        return outOfMemoryReason(layout.width, layout.height);
+        return refused(outOfMemoryReason(layout.width, layout.height));
     const std::array<QRgb, 256> palette = readPalette(file, layout);
     image.fill(kBlack);
-    // Checked complete above, so this cannot fail.
-    (void)decodeRle(file, size, layout, palette.data(), &image);
+    // The walk above accepted these very codes, and drawing them takes the
+    // same path through them, so this pass cannot refuse; its Status is
+    // success and is dropped.
+    std::ignore = decodeRle(file, size, layout, palette.data(), &image);
     sink.rows(reinterpret_cast<const QRgb *>(image.constBits()), image.bytesPerLine(), image.height());
-    return {};
+    return Status::success();
 }
 
 // Bytes of the file read in one go: a block of whole rows of about this size.
@@ -460,7 +462,7 @@ constexpr qint64 kHeadBytes = 64 * 1024;
 
 } // namespace
 
-QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink)
+Status decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink)
 {
     const std::optional<QByteArray> head = readAt(device, 0, std::min(size, kHeadBytes));
     if (!head || head->size() != std::min(size, kHeadBytes))
@@ -469,8 +471,8 @@ QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &optio
     // (headers, masks, palette) lies within the head.
     const auto *headBytes = reinterpret_cast<const uchar *>(head->constData());
     Layout layout;
-    if (std::optional<QString> refusal = readLayout(headBytes, size, layout))
-        return *refusal;
+    if (Status s = readLayout(headBytes, size, layout); !s)
+        return s;
     if (layout.paletteOffset + qsizetype(layout.paletteCount) * layout.paletteEntryBytes > head->size())
         return unsupported(QStringLiteral("a palette that does not follow its header"));
 
@@ -483,9 +485,9 @@ QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &optio
     const qint64 lastRowBytes = (layout.width * layout.bitCount + 7) / 8;
     const qint64 available = size - layout.dataOffset;
     if (available < lastRowBytes || (available - lastRowBytes) / rowBytes < layout.height - 1)
-        return truncatedReason();
-    if (std::optional<QString> refusal = sizeRefusal(layout.width, layout.height, options))
-        return *refusal;
+        return refused(truncatedReason());
+    if (Status s = sizeRefusal(layout.width, layout.height, options); !s)
+        return s;
 
     RowFormat format;
     format.bitCount = layout.bitCount;
@@ -514,7 +516,7 @@ QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &optio
 
     const QSize pictureSize(static_cast<int>(layout.width), static_cast<int>(layout.height));
     if (!sink.start(pictureSize))
-        return outOfMemoryReason(layout.width, layout.height);
+        return refused(outOfMemoryReason(layout.width, layout.height));
 
     // A block of rows at a time, top row first: in a bottom-up file the
     // rows of one block lie in one run of the file, last row first.
@@ -523,7 +525,7 @@ QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &optio
     try {
         rows.resize(std::size_t(std::min(blockRows, layout.height) * layout.width));
     } catch (const std::bad_alloc &) {
-        return outOfMemoryReason(layout.width, layout.height);
+        return refused(outOfMemoryReason(layout.width, layout.height));
     }
     for (qint64 y = 0; y < layout.height; y += blockRows) {
         const qint64 count = std::min(blockRows, layout.height - y);
@@ -541,7 +543,7 @@ QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &optio
         }
         sink.rows(rows.data(), qsizetype(layout.width) * 4, int(count));
     }
-    return {};
+    return Status::success();
 }
 
 bool ImageRows::start(QSize size)

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <tuple>
 
 namespace velloran {
 
@@ -31,13 +32,13 @@ QString native(const QString &path)
 }
 
 // "<what>: <reason>." with the system's reason, which some systems end with
-// a full stop of their own.
+// a full stop of their own: a failed file operation.
 Status sentence(const QString &what, const Status &cause)
 {
     QString reason = cause.message().trimmed();
     while (reason.endsWith(QLatin1Char('.')))
         reason.chop(1);
-    return Status::failure(what + QStringLiteral(": ") + reason + QLatin1Char('.'), cause.code());
+    return Status::failure(ErrorKind::Io, what + QStringLiteral(": ") + reason + QLatin1Char('.'), cause.code());
 }
 
 class RealFileSystem final : public FileSystem
@@ -51,7 +52,11 @@ public:
         if (Status s = nativefiles::createFile(fresh, bytes, flush == Flush::Now); !s)
             return sentence(what, s);
         if (Status s = nativefiles::replaceFile(fresh, path); !s) {
-            (void)nativefiles::removeFile(fresh);
+            // The failure to report is the replacement's. Removing the fresh
+            // copy is a courtesy: should it fail too, a file under a random
+            // name that nothing reads is left beside the target, and the
+            // message about the write already tells the user what matters.
+            std::ignore = nativefiles::removeFile(fresh);
             return sentence(what, s);
         }
         return Status::success();
@@ -145,7 +150,8 @@ public:
     {
         const QDir dir(folder);
         if (!dir.isReadable())
-            return Status::failure(QStringLiteral("Cannot list the folder %1: it cannot be read.").arg(native(folder)));
+            return Status::failure(ErrorKind::Io,
+                                   QStringLiteral("Cannot list the folder %1: it cannot be read.").arg(native(folder)));
         *names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         names->removeIf([&](const QString &name) { return !name.startsWith(prefix); });
         return Status::success();

@@ -21,7 +21,7 @@ namespace {
 
 DecodedImage refuse(QString reason)
 {
-    return {QImage(), std::move(reason)};
+    return imagefile_detail::refused(std::move(reason));
 }
 
 // The start-of-image marker alone: whatever follows it is for the JPEG
@@ -96,17 +96,17 @@ QString tooLargeReason(qint64 width, qint64 height, qint64 maxPixels)
         .arg(limit);
 }
 
-std::optional<QString> sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options)
+Status sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options)
 {
     if (width * height > options.maxPixels)
-        return tooLargeReason(width, height, options.maxPixels);
+        return refused(tooLargeReason(width, height, options.maxPixels));
     if (width > options.maxSide || height > options.maxSide)
-        return QStringLiteral("the picture is too large (%1 x %2 pixels; at most %3 pixels on a side "
-                              "are accepted)")
-            .arg(width)
-            .arg(height)
-            .arg(options.maxSide);
-    return std::nullopt;
+        return refused(QStringLiteral("the picture is too large (%1 x %2 pixels; at most %3 pixels on a side "
+                                      "are accepted)")
+                           .arg(width)
+                           .arg(height)
+                           .arg(options.maxSide));
+    return Status::success();
 }
 
 QString truncatedReason()
@@ -149,9 +149,9 @@ DecodedImage decodeDevice(QIODevice &device, qint64 size, const DecodeOptions &o
         return imagefile_detail::decodeJpeg(device, kMaxFileBytes, options, reopen);
     if (isBmp(head, headBytes)) {
         imagefile_detail::ImageRows picture;
-        if (QString refusal = imagefile_detail::decodeBmpRows(device, size, options, picture); !refusal.isEmpty())
-            return refuse(refusal);
-        return {picture.image, QString()};
+        if (Status s = imagefile_detail::decodeBmpRows(device, size, options, picture); !s)
+            return s;
+        return std::move(picture.image);
     }
     if (!isPng(head, headBytes))
         return refuseOther(device);
@@ -181,21 +181,22 @@ imagefile_detail::DeviceOpener reopener(const QString &path)
     };
 }
 
-// Opens a picture file for reading; the reason when it is not one to read.
-std::optional<QString> openPicture(const QString &path, QFile &file)
+// Opens a picture file for reading; the refusal when it is not one to read.
+Status openPicture(const QString &path, QFile &file)
 {
+    using imagefile_detail::refused;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        return QStringLiteral("the file does not exist");
+        return refused(QStringLiteral("the file does not exist"));
     if (info.isDir())
-        return QStringLiteral("it is a folder, not a file");
+        return refused(QStringLiteral("it is a folder, not a file"));
     // Devices and pipes could block or never end.
     if (!info.isFile())
-        return QStringLiteral("it is not a plain file");
+        return refused(QStringLiteral("it is not a plain file"));
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
-        return readFailure(file);
-    return std::nullopt;
+        return refused(readFailure(file));
+    return Status::success();
 }
 
 } // namespace
@@ -203,29 +204,29 @@ std::optional<QString> openPicture(const QString &path, QFile &file)
 DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options)
 {
     QFile file;
-    if (std::optional<QString> refusal = openPicture(path, file))
-        return refuse(*refusal);
+    if (Status s = openPicture(path, file); !s)
+        return s;
     return decodeDevice(file, file.size(), options, reopener(path));
 }
 
-QString decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink)
+Status decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink)
 {
     QFile file;
-    if (std::optional<QString> refusal = openPicture(path, file))
-        return *refusal;
+    if (Status s = openPicture(path, file); !s)
+        return s;
     const qint64 size = file.size();
     char head[2] = {};
     if (size > 0 && size <= kMaxFileBytes && file.peek(head, sizeof head) == sizeof head && isBmp(head, sizeof head))
         return imagefile_detail::decodeBmpRows(file, size, options, sink);
 
     const DecodedImage decoded = decodeDevice(file, size, options, reopener(path));
-    if (decoded.image.isNull())
-        return decoded.error;
-    if (!sink.start(decoded.image.size()))
-        return imagefile_detail::outOfMemoryReason(decoded.image.width(), decoded.image.height());
-    sink.rows(reinterpret_cast<const QRgb *>(decoded.image.constBits()), decoded.image.bytesPerLine(),
-              decoded.image.height());
-    return {};
+    if (!decoded)
+        return decoded.status();
+    const QImage &image = decoded.value();
+    if (!sink.start(image.size()))
+        return imagefile_detail::refused(imagefile_detail::outOfMemoryReason(image.width(), image.height()));
+    sink.rows(reinterpret_cast<const QRgb *>(image.constBits()), image.bytesPerLine(), image.height());
+    return Status::success();
 }
 
 DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &options)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/result.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -49,11 +51,10 @@ struct DecodeOptions
     qint64 jpegStripesFromPixels = kJpegStripesFromPixels;
 };
 
-struct DecodedImage
-{
-    QImage image;   // Format_RGB32, upright (EXIF orientation applied); null on failure
-    QString error;  // on failure: the reason, in words for the user, without the path
-};
+// A decoded picture, Format_RGB32 and upright (EXIF orientation applied), or
+// the failure (ErrorKind::BadPicture) whose message is the reason, in words
+// for the user, without the path.
+using DecodedImage = Result<QImage>;
 
 // Files are read whole (BMP, PNG) or streamed (JPEG); either way no more than this.
 inline constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
@@ -61,7 +62,7 @@ inline constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
 // Decodes a BMP or JPEG file (recognised by content, not by name; PNG comes
 // along, other formats are refused). Never throws; every failure (missing
 // file, folder, unreadable, damaged or truncated data, unsupported or too
-// large picture) gives a null image and a reason.
+// large picture) gives a failure with the reason.
 DecodedImage decodeImageFile(const QString &path, const DecodeOptions &options = {});
 
 // Decodes a file's content held in memory, exactly as decodeImageFile decodes
@@ -83,10 +84,10 @@ public:
 // Decodes as decodeImageFile does, handing the picture's rows to `sink`:
 // for an uncompressed BMP as they are read, a block at a time, so that
 // neither the file nor the picture is ever whole in memory; for the other
-// formats once the picture is decoded. Returns the reason of a refusal,
-// empty on success. A refusal can come after some rows (a file that
-// changes while it is read): the sink's rows are then to be thrown away.
-QString decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink);
+// formats once the picture is decoded. A refusal (ErrorKind::BadPicture,
+// the reason as its message) can come after some rows (a file that changes
+// while it is read): the sink's rows are then to be thrown away.
+Status decodeImageFileRows(const QString &path, const DecodeOptions &options, RowSink &sink);
 
 // The picture as a Windows bitmap file: BITMAPFILEHEADER, BITMAPINFOHEADER,
 // 24 bits per pixel, uncompressed, bottom-up rows padded to 4 bytes, 96 dpi.

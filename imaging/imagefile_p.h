@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QIODevice;
 
@@ -20,8 +19,9 @@ namespace velloran::imagefile_detail {
 // Decodes a BMP file (it starts with "BM") from the device, which holds
 // `size` bytes from its start, handing its rows to the sink: an
 // uncompressed one a block of rows at a time as they are read, a
-// run-length one once it is decoded whole. Returns the reason of a refusal.
-QString decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink);
+// run-length one once it is decoded whole. A refusal is an
+// ErrorKind::BadPicture failure whose message is the reason.
+Status decodeBmpRows(QIODevice &device, qint64 size, const DecodeOptions &options, RowSink &sink);
 
 // The picture put together from the rows a decoder hands over.
 class ImageRows final : public RowSink
@@ -74,11 +74,17 @@ inline bool orientationSwapsAxes(int orientation)
     return orientation >= 5 && orientation <= 8;
 }
 
+// A decoder's refusal of a picture, with the reason as its message.
+inline Status refused(QString reason)
+{
+    return Status::failure(ErrorKind::BadPicture, std::move(reason));
+}
+
 // Reasons shared by the decoders, in words for the user.
 QString tooLargeReason(qint64 width, qint64 height, qint64 maxPixels);
-// The reason to refuse a picture of this size under the options' limits (too
-// many pixels, or a side too long), or nothing when it is within them.
-std::optional<QString> sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options);
+// The refusal of a picture of this size under the options' limits (too many
+// pixels, or a side too long), or success when it is within them.
+Status sizeRefusal(qint64 width, qint64 height, const DecodeOptions &options);
 QString truncatedReason();
 QString outOfMemoryReason(qint64 width, qint64 height);
 

@@ -33,11 +33,11 @@ ImageSurface::ImageSurface(QObject *parent)
 
 Status ImageSurface::LoadImageFile(const QString &path)
 {
-    DecodedImage decoded = decodeImageFile(path, m_decodeOptions);
-    if (decoded.image.isNull())
-        return Status::failure(QStringLiteral("Cannot load %1: %2")
-                                   .arg(QDir::toNativeSeparators(path), decoded.error));
-    m_image = normalised(decoded.image);
+    const DecodedImage decoded = decodeImageFile(path, m_decodeOptions);
+    if (!decoded)
+        return decoded.status().reworded(
+            QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), decoded.error()));
+    m_image = normalised(decoded.value());
     Q_EMIT changed();
     return Status::success();
 }

@@ -960,7 +960,7 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
     s.blocksLeft = options.maxJpegScanBlocks;
     s.recording = true;
     const SessionCleanup cleanup{&s};
-    const auto refuse = [&](QString reason) { return DecodedImage{QImage(), std::move(reason)}; };
+    const auto refuse = [&](QString reason) -> DecodedImage { return refused(std::move(reason)); };
 
     // libjpeg keeps the whole coefficient set of a progressive file; the
     // pixel limit below bounds it, this bounds anything it did not foresee.
@@ -1006,8 +1006,8 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
     if (cinfo.output_components != 4)
         return refuse(QStringLiteral("this kind of JPEG is not supported (%1 colour components)")
                           .arg(cinfo.num_components));
-    if (auto refusal = sizeRefusal(turned ? height : width, turned ? width : height, options))
-        return refuse(*refusal);
+    if (Status s = sizeRefusal(turned ? height : width, turned ? width : height, options); !s)
+        return s;
     // A file of several scans is held whole (as DCT coefficients) while it
     // is read, so its full size counts, whatever the output scale.
     if (multiScan && qint64(cinfo.image_width) * cinfo.image_height > options.maxPixels)
@@ -1085,7 +1085,7 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
         if (report)
             report->secondStripeKept = second.decoded;
         if (second.decoded)
-            return {image, QString()};
+            return image;
         // The first decoder goes on alone, from the row it read aside.
         if (readPast)
             placeRow(p, plan->keepFrom, aside.data());
@@ -1095,7 +1095,7 @@ DecodedImage decodeJpeg(QIODevice &device, qint64 maxBytes, const DecodeOptions 
             jpeg_finish_decompress(&cinfo);
         }))
         return refuse(reasonFor(s, device));
-    return {image, QString()};
+    return image;
 }
 
 } // namespace velloran::imagefile_detail

@@ -25,7 +25,7 @@ namespace {
 // The system's reason for the error number.
 Status systemFailure(int error)
 {
-    return Status::failure(qt_error_string(error), error);
+    return Status::failure(ErrorKind::Io, qt_error_string(error), error);
 }
 
 // Writes go out in pieces no larger than this, which every platform takes.
@@ -134,16 +134,16 @@ Status lockFile(const QString &path, FileLock *lock)
         // reads as access denied while the file is still there).
         const bool there = GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || (error == ERROR_ACCESS_DENIED && there))
-            return Status::failure(QString(), kLockHeld);
+            return Status::failure(ErrorKind::Busy, QString());
         if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
-            return Status::failure(systemFailure(int(error)).message(), kLockNotPermitted);
+            return Status::failure(ErrorKind::Denied, qt_error_string(int(error)), int(error));
         return systemFailure(int(error));
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file, &info)
         || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
         CloseHandle(file);
-        return Status::failure(QStringLiteral("something other than a file is there"));
+        return Status::failure(ErrorKind::Io, QStringLiteral("something other than a file is there"));
     }
     lock->handle = reinterpret_cast<qintptr>(file);
     lock->path = path;
@@ -281,13 +281,13 @@ Status lockFile(const QString &path, FileLock *lock)
         if (fd < 0) {
             const int error = errno;
             if (error == EACCES || error == EPERM || error == EROFS)
-                return Status::failure(systemFailure(error).message(), kLockNotPermitted);
+                return Status::failure(ErrorKind::Denied, qt_error_string(error), error);
             return systemFailure(error);
         }
         struct stat opened;
         if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
             ::close(fd);
-            return Status::failure(QStringLiteral("something other than a file is there"));
+            return Status::failure(ErrorKind::Io, QStringLiteral("something other than a file is there"));
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
@@ -301,7 +301,7 @@ Status lockFile(const QString &path, FileLock *lock)
             }
             ::close(fd);
             if (error == EWOULDBLOCK || error == EINTR)
-                return Status::failure(QString(), kLockHeld);
+                return Status::failure(ErrorKind::Busy, QString());
             return systemFailure(error);
         }
         // A holder removes the file as it lets go; the lock is only ours if

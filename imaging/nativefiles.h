@@ -50,16 +50,12 @@ struct FileLock
     bool held = false; // false where the file system cannot lock at all
 };
 
-// The codes of lockFile's failures: another holder has the lock; the user
-// may not create the file (the message then holds the system's reason).
-inline constexpr int kLockHeld = -1;
-inline constexpr int kLockNotPermitted = -2;
-
 // Takes the lock at `path` without waiting, creating the file. Fails with
-// kLockHeld while another holder has it, kLockNotPermitted where the file
-// may not be created; fails when something other than a plain file (a link,
-// a folder, a device) stands at the path. Where the file system cannot lock
-// files at all, succeeds with `held` false.
+// ErrorKind::Busy (and no message) while another holder has it,
+// ErrorKind::Denied where the file may not be created; fails (ErrorKind::Io)
+// when something other than a plain file (a link, a folder, a device) stands
+// at the path. Where the file system cannot lock files at all, succeeds with
+// `held` false.
 Status lockFile(const QString &path, FileLock *lock);
 
 // Lets go of the lock and removes its file.

@@ -620,12 +620,12 @@ void placeStrip(const QImage &strip, int rows, int firstRow, const Pass &pass, Q
 
 DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options)
 {
-    const auto refuse = [](QString reason) { return DecodedImage{QImage(), std::move(reason)}; };
+    const auto refuse = [](QString reason) -> DecodedImage { return refused(std::move(reason)); };
     PngFile png;
     if (auto refusal = readChunks(file, png))
         return refuse(*refusal);
-    if (auto refusal = sizeRefusal(png.width, png.height, options))
-        return refuse(*refusal);
+    if (Status s = sizeRefusal(png.width, png.height, options); !s)
+        return s;
 
     const int width = int(png.width);
     const int height = int(png.height);
@@ -688,7 +688,7 @@ DecodedImage decodePng(const QByteArray &file, const DecodeOptions &options)
     }
     if (auto refusal = inflater.finish())
         return refuse(*refusal);
-    return {image, QString()};
+    return image;
 }
 
 } // namespace velloran::imagefile_detail

@@ -77,8 +77,10 @@ SkinTemplates SkinTemplates::compiledIn()
     templates.overlays[indexOf(HostWindow::Console)] = overlay(resources::kConsoleOverlay);
     templates.overlays[indexOf(HostWindow::Chat)] = overlay(resources::kChatOverlay);
     // The swatch is a BMP, read by the program's own decoder: that spares
-    // every start a scan of Qt's image format plugins.
-    templates.swatch = decodeImageFile(resources::kSwatch).image;
+    // every start a scan of Qt's image format plugins. It is built in, so
+    // it cannot be refused short of a broken build; the swatch would then
+    // be empty (a failure's value is a null picture).
+    templates.swatch = decodeImageFile(resources::kSwatch).value();
     return templates;
 }
 
@@ -148,12 +150,13 @@ Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
     for (const HostWindowInfo &w : kHostWindows)
         sizes.push_back(w.size);
     FittingRows fitting(std::move(sizes), coverOfAllWindows());
-    if (QString refusal = decodeImageFileRows(path, m_decodeOptions, fitting); !refusal.isEmpty())
-        return Status::failure(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), refusal));
+    if (Status s = decodeImageFileRows(path, m_decodeOptions, fitting); !s)
+        return s.reworded(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(path), s.message()));
     std::vector<QImage> fitted = fitting.finish();
     if (fitted.size() != m_windows.size() + 1
         || std::any_of(fitted.begin(), fitted.end(), [](const QImage &i) { return i.isNull(); }))
-        return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
+        return Status::failure(ErrorKind::BadPicture,
+                               QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
                                    .arg(QDir::toNativeSeparators(path)));
 
     // Each window keeps its way of fitting; a filled one starts centred.
@@ -162,7 +165,8 @@ Status SkinBuilder::LoadImage(const QString &path, const HslAdjustment &tint)
         if (m_windows[i].frame.mode == FitMode::Fill) {
             framed[i] = framePicture(fitted.back(), kHostWindows[i].size, {FitMode::Fill, Focus{}});
             if (framed[i].isNull())
-                return Status::failure(QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
+                return Status::failure(ErrorKind::BadPicture,
+                                       QStringLiteral("Cannot load %1: there is not enough memory to fit the picture")
                                            .arg(QDir::toNativeSeparators(path)));
         }
     }

@@ -56,12 +56,24 @@ QString reasonIn(const Status &failure, const QString &lead)
     return text;
 }
 
-Status joined(const QString &first, const QStringList &more, int code = 0)
+// The sentences in one message, the empty ones left out.
+QString joinedText(const QString &first, const QStringList &more)
 {
     QStringList parts{first};
     parts << more;
     parts.removeAll(QString());
-    return Status::failure(parts.join(QLatin1Char(' ')), code);
+    return parts.join(QLatin1Char(' '));
+}
+
+Status joined(const QString &first, const QStringList &more)
+{
+    return Status::failure(joinedText(first, more));
+}
+
+// The failure with more sentences after its own; its kind and code stay.
+Status joined(const Status &cause, const QStringList &more)
+{
+    return cause.reworded(joinedText(cause.message(), more));
 }
 
 // What tells one file of a skin from another: its size and the CRC-32 of
@@ -363,7 +375,7 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
             warnings << removalProblem(skinsFolder + name, s);
     auto told = [&](const QString &text) {
         if (report)
-            *report = joined(text, warnings).message();
+            *report = joinedText(text, warnings);
         return Status::success();
     };
 
@@ -386,9 +398,8 @@ Status recoverInterruptedExport(FileSystem &fs, const QString &skinsFolder, QStr
         // Not a record this program writes (or far too long for one): nothing
         // in it is followed. One that cannot be read at all stays, and says so.
         if (!read && QFileInfo(path).size() <= kMaxRecordBytes)
-            return joined(read.message(), {QStringLiteral("It is the record of an interrupted export, which must be "
-                                                          "finished before another one.")},
-                          read.code());
+            return joined(read, {QStringLiteral("It is the record of an interrupted export, which must be "
+                                                "finished before another one.")});
         if (Status s = fs.remove(path); !s)
             return s;
         return told(QStringLiteral("The unreadable record %1 of an earlier export was removed; no skin was "
@@ -456,18 +467,23 @@ Status SkinsFolderLock::take(const QString &skinsFolder, const QString &firstFil
             *lock = std::move(held);
             return Status::success();
         }
-        if (s.code() != nativefiles::kLockHeld) {
-            if (s.code() == nativefiles::kLockNotPermitted)
-                return Status::failure(QStringLiteral("Cannot write %1: %2 (this user may not create files in the "
-                                                      "Skins folder %3).")
-                                           .arg(native(firstFile), s.message(), native(skinsFolder)));
-            return Status::failure(QStringLiteral("Cannot write %1: the lock %2 of the Skins folder cannot be taken "
-                                                  "(%3); remove what stands there if it is not a file.")
-                                       .arg(native(firstFile), native(path), s.message()),
-                                   s.code());
+        switch (s.kind()) {
+        case ErrorKind::Busy:
+            break;
+        case ErrorKind::Denied:
+            // The system's reason is in the sentence; its number is not shown.
+            return Status::failure(ErrorKind::Denied,
+                                   QStringLiteral("Cannot write %1: %2 (this user may not create files in the "
+                                                  "Skins folder %3).")
+                                       .arg(native(firstFile), s.message(), native(skinsFolder)));
+        default:
+            return s.reworded(QStringLiteral("Cannot write %1: the lock %2 of the Skins folder cannot be taken "
+                                             "(%3); remove what stands there if it is not a file.")
+                                  .arg(native(firstFile), native(path), s.message()));
         }
         if (deadline.hasExpired())
-            return Status::failure(QStringLiteral("Another export into the Skins folder %1 is still running (waited "
+            return Status::failure(ErrorKind::Busy,
+                                   QStringLiteral("Another export into the Skins folder %1 is still running (waited "
                                                   "%2 seconds); try again when it has finished.")
                                        .arg(native(skinsFolder))
                                        .arg(waitMilliseconds / 1000));
@@ -508,19 +524,15 @@ QString SkinCommit::abandon()
 Status SkinCommit::commit()
 {
     ExportRecord &r = *m_record;
-    auto abandoned = [&](const Status &failure) { return joined(failure.message(), {abandon()}, failure.code()); };
+    auto abandoned = [&](const Status &failure) { return joined(failure, {abandon()}); };
     // Undoes what the commit did so far, after `failure`, and says so.
     auto undone = [&](const Status &failure) {
         QStringList notes;
         const QStringList problems = undo(m_fs, r, &notes);
         if (problems.isEmpty())
-            return joined(failure.message(), QStringList{QStringLiteral("The export was undone: ") + undoneText(r)}
-                                                 << notes,
-                          failure.code());
-        return joined(failure.message(),
-                      QStringList{QStringLiteral("Undoing the export failed too:")} << problems << notes
-                                                                                     << recoveryTail(),
-                      failure.code());
+            return joined(failure, QStringList{QStringLiteral("The export was undone: ") + undoneText(r)} << notes);
+        return joined(failure, QStringList{QStringLiteral("Undoing the export failed too:")}
+                                   << problems << notes << recoveryTail());
     };
 
     // Nothing is ever written outside the Skins folder, whatever links lead
@@ -539,8 +551,7 @@ Status SkinCommit::commit()
     // The staged files to the disk, in one pass now that all are written.
     for (int i = 0; i < kFileCount; ++i) {
         if (Status s = m_fs.flushFile(r.staged(i)); !s)
-            return abandoned(Status::failure(QString(s.message()).replace(native(r.staged(i)), native(r.target(i))),
-                                             s.code()));
+            return abandoned(s.reworded(QString(s.message()).replace(native(r.staged(i)), native(r.target(i)))));
     }
 
     // What undoing and any later run need: each file the export wrote and
@@ -577,8 +588,8 @@ Status SkinCommit::commit()
         if (Status s = m_fs.replace(r.staged(i), r.target(i)); !s) {
             const QString lead =
                 QStringLiteral("Cannot put %1 in the place of %2: ").arg(native(r.staged(i)), native(r.target(i)));
-            return undone(Status::failure(
-                QStringLiteral("Cannot write %1: %2.").arg(native(r.target(i)), reasonIn(s, lead)), s.code()));
+            return undone(
+                s.reworded(QStringLiteral("Cannot write %1: %2.").arg(native(r.target(i)), reasonIn(s, lead))));
         }
     }
     if (Status s = m_fs.flushFolder(r.folder); !s)

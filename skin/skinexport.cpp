@@ -52,7 +52,7 @@ QString describe(QChar c)
 // The failure of writing a staged file, told in terms of its target.
 Status aboutTarget(const Status &failure, const QString &staged, const QString &target)
 {
-    return Status::failure(QString(failure.message()).replace(native(staged), native(target)), failure.code());
+    return failure.reworded(QString(failure.message()).replace(native(staged), native(target)));
 }
 
 // The failure, followed by what cleaning up could not undo.
@@ -60,7 +60,7 @@ Status failedWith(const Status &failure, const QString &notes)
 {
     if (notes.isEmpty())
         return failure;
-    return Status::failure(failure.message() + QLatin1Char(' ') + notes, failure.code());
+    return failure.reworded(failure.message() + QLatin1Char(' ') + notes);
 }
 
 // A folder path for the user: native separators, no doubled ones.
@@ -140,48 +140,48 @@ namespace {
 Status checkName(const QString &name, const CodePage *codePage)
 {
     if (name.isEmpty())
-        return Status::failure(kEnterSkinName);
+        return Status::failure(ErrorKind::EmptyName, kEnterSkinName);
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || kForbiddenCharacters.contains(c))
-            return Status::failure(
+            return Status::failure(ErrorKind::InvalidName,
                 QStringLiteral("The skin name cannot contain %1: file names cannot hold it.")
                     .arg(describe(c)));
     }
     if (codePage && !codePage->encode(name))
-        return Status::failure(QStringLiteral("The skin name \"%1\" has characters that the skin description "
+        return Status::failure(ErrorKind::InvalidName, QStringLiteral("The skin name \"%1\" has characters that the skin description "
                                               "file cannot hold: it is written in this system's code page, %2.")
                                    .arg(name, codePage->name()));
 
     const QStringList parts = name.split(QRegularExpression(QStringLiteral("[\\\\/]")));
     if (parts.first().isEmpty() && parts.size() > 1)
-        return Status::failure(QStringLiteral(
+        return Status::failure(ErrorKind::InvalidName, QStringLiteral(
             "The skin name cannot begin with \\ or /: the skin must stay inside the Skins folder."));
     if (parts.contains(QStringLiteral("..")))
-        return Status::failure(QStringLiteral(
+        return Status::failure(ErrorKind::InvalidName, QStringLiteral(
             "The skin name cannot contain \"..\": the skin must stay inside the Skins folder."));
     if (parts.first(parts.size() - 1).contains(QStringLiteral(".")))
-        return Status::failure(QStringLiteral(
+        return Status::failure(ErrorKind::InvalidName, QStringLiteral(
             "The skin name cannot have \".\" as a folder: it names no folder of its own; leave it out."));
     const QString last = parts.last();
     if (last.isEmpty())
-        return Status::failure(QStringLiteral(
+        return Status::failure(ErrorKind::InvalidName, QStringLiteral(
             "The skin name cannot end with \\ or /: the files need a name after the folder."));
     for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
         // Windows drops these from a folder name, so another folder than the
         // one typed would be used.
         const QString &folder = parts[i];
         if (folder.endsWith(QLatin1Char('.')) || folder.endsWith(QLatin1Char(' ')))
-            return Status::failure(QStringLiteral(
+            return Status::failure(ErrorKind::InvalidName, QStringLiteral(
                 "The folder \"%1\" in the skin name cannot end with a dot or a space.").arg(folder));
     }
     for (const QString &part : parts)
         if (isDeviceName(part))
-            return Status::failure(
+            return Status::failure(ErrorKind::InvalidName,
                 QStringLiteral("\"%1\" is a device name on Windows and cannot name a skin.").arg(part));
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString fileName = i + 1 < parts.size() ? parts[i] : last + kLongestFileSuffix;
         if (fileName.toUtf8().size() > kMaxFileNameBytes)
-            return Status::failure(QStringLiteral("The skin name is too long for a file name."));
+            return Status::failure(ErrorKind::InvalidName, QStringLiteral("The skin name is too long for a file name."));
     }
     return Status::success();
 }
@@ -264,7 +264,7 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (Status s = SkinsFolderLock::take(skinsFolder, firstFile, &lock); !s)
         return s;
     if (Status s = recoverInterruptedExport(fs, skinsFolder, &out.recovered); !s)
-        return Status::failure(s.message() + QStringLiteral(" The skin was not exported."), s.code());
+        return s.reworded(s.message() + QStringLiteral(" The skin was not exported."));
 
     if (!fs.isDirectory(folder))
         return Status::failure(QStringLiteral("The folder %1 does not exist inside the Skins folder.")

@@ -364,6 +364,33 @@ TEST_F(WindowTest, SavingNeedsANameThenExportsAndClearsIt)
                            QStringLiteral("BlueScene.bmp")}));
 }
 
+// Only an empty name is asked for; a name that cannot be used is a failed
+// export like any other, and the name stays for the user to correct.
+TEST_F(WindowTest, AnEmptyNameIsAskedForAndABadOneReportedAsNotExported)
+{
+    load(picture);
+    const struct
+    {
+        QString name;
+        QString told;
+    } cases[] = {
+        {QString(), QStringLiteral("Enter a name for your Skin.")},
+        {QStringLiteral("a:b"), QStringLiteral("The skin was not exported. The skin name cannot contain the "
+                                               "character \":\": file names cannot hold it.")},
+        {QStringLiteral("con"), QStringLiteral("The skin was not exported. \"con\" is a device name on Windows "
+                                               "and cannot name a skin.")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        prompts.messages.clear();
+        window->Text1->setText(c.name);
+        QTest::mouseClick(window->Command2, Qt::LeftButton);
+        EXPECT_EQ(prompts.messages, QStringList{c.told});
+        EXPECT_EQ(window->Text1->text(), c.name);
+        EXPECT_TRUE(test::snapshot(skins).isEmpty());
+    }
+}
+
 TEST_F(WindowTest, AFailedSaveSaysWhyAndKeepsTheUsersWork)
 {
     load(picture);
@@ -474,7 +501,7 @@ TEST_F(WindowTest, DraggingAFilledWindowImageMovesThePicture)
     window->Text1->setText(QStringLiteral("Framed"));
     QTest::mouseClick(window->Command2, Qt::LeftButton);
     ASSERT_TRUE(QFile::exists(skins + QStringLiteral("/FramedScene.bmp"))) << prompts.messages.join(u'\n').toStdString();
-    EXPECT_EQ(decodeImageFile(skins + QStringLiteral("/FramedScene.bmp")).image.convertToFormat(QImage::Format_RGB32),
+    EXPECT_EQ(decodeImageFile(skins + QStringLiteral("/FramedScene.bmp")).value().convertToFormat(QImage::Format_RGB32),
               s.Xpress3().image().convertToFormat(QImage::Format_RGB32));
 
     ASSERT_TRUE(test::gradient(150, 400).save(picture));

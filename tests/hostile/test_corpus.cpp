@@ -168,15 +168,15 @@ TEST_P(Corpus, RowsGiveTheWholePicture)
 {
     const DecodedImage whole = decodeImageFile(path);
     test::CollectedRows rows;
-    const QString refusal = decodeImageFileRows(path, {}, rows);
-    if (whole.image.isNull()) {
-        EXPECT_EQ(refusal, whole.error);
+    const QString refusal = decodeImageFileRows(path, {}, rows).message();
+    if (!whole) {
+        EXPECT_EQ(refusal, whole.error());
         return;
     }
     ASSERT_EQ(refusal, QString());
     EXPECT_EQ(rows.starts, 1);
-    EXPECT_EQ(rows.next, whole.image.height());
-    EXPECT_EQ(rows.image, whole.image);
+    EXPECT_EQ(rows.next, whole.value().height());
+    EXPECT_EQ(rows.image, whole.value());
 }
 
 TEST_P(Corpus, CliBuildsTheSkinOrExitsOneAndWritesNothing)
@@ -229,8 +229,8 @@ TEST(CorpusFromMemory, DecodesAsFromTheFile)
         test::writeFile(path, entry.bytes);
         const DecodedImage fromFile = decodeImageFile(path);
         const DecodedImage fromMemory = decodeImageData(entry.bytes);
-        EXPECT_EQ(fromMemory.error, fromFile.error) << entry.fileName.toStdString();
-        EXPECT_EQ(fromMemory.image, fromFile.image) << entry.fileName.toStdString();
+        EXPECT_EQ(fromMemory.error(), fromFile.error()) << entry.fileName.toStdString();
+        EXPECT_EQ(fromMemory.value(), fromFile.value()) << entry.fileName.toStdString();
     }
 }
 

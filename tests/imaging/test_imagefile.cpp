@@ -393,9 +393,9 @@ class BmpDecodes : public ::testing::TestWithParam<BmpCase>
 TEST_P(BmpDecodes, PixelsExactly)
 {
     const DecodedImage decoded = decodeBytes(GetParam().file);
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_TRUE(isRgb32Opaque(decoded.image));
-    EXPECT_EQ(decoded.image, GetParam().expected);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_TRUE(isRgb32Opaque(decoded.value()));
+    EXPECT_EQ(decoded.value(), GetParam().expected);
 }
 
 // Cut short at any byte, the file is refused or, when only the padding of the
@@ -407,10 +407,10 @@ TEST_P(BmpDecodes, CutAtAnyByteIsRefusedOrWhole)
     for (qsizetype size = 0; size < file.size(); ++size) {
         const QString path = files.write(QStringLiteral("cut%1.bmp").arg(size), file.left(size));
         const DecodedImage decoded = decodeImageFile(path);
-        if (decoded.image.isNull())
-            EXPECT_FALSE(decoded.error.isEmpty()) << "cut at " << size;
+        if (!decoded)
+            EXPECT_FALSE(decoded.error().isEmpty()) << "cut at " << size;
         else
-            EXPECT_EQ(decoded.image, GetParam().expected) << "cut at " << size;
+            EXPECT_EQ(decoded.value(), GetParam().expected) << "cut at " << size;
     }
 }
 
@@ -428,7 +428,7 @@ TEST_P(BmpDecodes, DamagedHeaderBytesAreSurvived)
             QByteArray damaged = file;
             damaged[at] = value;
             const DecodedImage decoded = decodeImageFile(files.write(QStringLiteral("d.bmp"), damaged), options);
-            EXPECT_NE(decoded.image.isNull(), decoded.error.isEmpty()) << "byte " << at;
+            EXPECT_NE(decoded.value().isNull(), decoded.error().isEmpty()) << "byte " << at;
         }
 }
 
@@ -502,8 +502,24 @@ class BmpRefused : public ::testing::TestWithParam<BmpRefusal>
 TEST_P(BmpRefused, WithReason)
 {
     const DecodedImage decoded = decodeBytes(GetParam().file);
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_TRUE(decoded.error.contains(QLatin1String(GetParam().reason))) << decoded.error.toStdString();
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_TRUE(decoded.error().contains(QLatin1String(GetParam().reason))) << decoded.error().toStdString();
+}
+
+// Whole or row by row, a refusal is a failure of the picture, never a
+// success with nothing in it, and gives the same reason either way.
+TEST_P(BmpRefused, AsBadPictureWholeAndRowByRow)
+{
+    Files files;
+    const QString path = files.write(QStringLiteral("refused.bmp"), GetParam().file);
+    const DecodedImage whole = decodeImageFile(path);
+    ASSERT_FALSE(whole.ok());
+    EXPECT_EQ(whole.status().kind(), ErrorKind::BadPicture);
+    test::CollectedRows rows;
+    const Status byRows = decodeImageFileRows(path, {}, rows);
+    ASSERT_FALSE(byRows.ok());
+    EXPECT_EQ(byRows.kind(), ErrorKind::BadPicture);
+    EXPECT_EQ(byRows.message(), whole.error());
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, BmpRefused, ::testing::ValuesIn(bmpRefusals()),
@@ -518,15 +534,15 @@ TEST(BmpLyingHeader, IsRefusedWithoutAllocating)
     unlimited.maxPixels = std::numeric_limits<qint64>::max();
     for (const DecodeOptions &options : {DecodeOptions{}, unlimited}) {
         const DecodedImage decoded = decodeBytes(lie, options);
-        EXPECT_TRUE(decoded.image.isNull());
-        EXPECT_EQ(decoded.error, QStringLiteral("the file ends before the picture data is complete"));
+        EXPECT_TRUE(decoded.value().isNull());
+        EXPECT_EQ(decoded.error(), QStringLiteral("the file ends before the picture data is complete"));
     }
 
     // Run-length data can legitimately be tiny, so there the pixel limit decides.
     const QByteArray rle = Bmp{Header::Info, 60000, 60000, 8, 1, {kRed}, 1, std::nullopt, bytes({0, 1})}.file();
     const DecodedImage decoded = decodeBytes(rle);
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_EQ(decoded.error, QStringLiteral("the picture is too large (60000 x 60000 pixels; "
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_EQ(decoded.error(), QStringLiteral("the picture is too large (60000 x 60000 pixels; "
                                             "at most 67.1 million pixels are accepted)"));
 }
 
@@ -546,13 +562,13 @@ TEST(BmpRunLength, CodesThatWriteNothingAreBounded)
     };
     const qsizetype allowed = h + 4096;
     const DecodedImage within = decodeBytes(file(allowed));
-    ASSERT_TRUE(within.error.isEmpty()) << within.error.toStdString();
-    EXPECT_EQ(within.image.pixel(0, 2), kRed);
-    EXPECT_EQ(within.image.pixel(3, 0), kGreen);
+    ASSERT_TRUE(within.error().isEmpty()) << within.error().toStdString();
+    EXPECT_EQ(within.value().pixel(0, 2), kRed);
+    EXPECT_EQ(within.value().pixel(3, 0), kGreen);
 
     const DecodedImage beyond = decodeBytes(file(allowed + 1));
-    EXPECT_TRUE(beyond.image.isNull());
-    EXPECT_EQ(beyond.error, QStringLiteral("the BMP data is damaged (more than 4099 run-length codes that write no pixel)"));
+    EXPECT_TRUE(beyond.value().isNull());
+    EXPECT_EQ(beyond.error(), QStringLiteral("the BMP data is damaged (more than 4099 run-length codes that write no pixel)"));
 }
 
 // A bitmap larger than one block of the reader comes out, a block of rows at
@@ -600,11 +616,11 @@ TEST(BmpRows, ALargeFileComesABlockAtATimeAsQtReadsIt)
             ASSERT_EQ(file.write(bytes), bytes.size());
             file.close();
             test::CollectedRows rows;
-            ASSERT_EQ(decodeImageFileRows(path, {}, rows), QString());
+            ASSERT_EQ(decodeImageFileRows(path, {}, rows).message(), QString());
             EXPECT_GT(rows.batches, 1);
             EXPECT_EQ(rows.next, source.height());
             EXPECT_EQ(rows.image, expected);
-            EXPECT_EQ(decodeImageFile(path).image, expected);
+            EXPECT_EQ(decodeImageFile(path).value(), expected);
         }
     }
 }
@@ -695,10 +711,10 @@ TEST_P(JpegColours, DecodeToRgb32)
 {
     const JpegColourCase &c = GetParam();
     const DecodedImage decoded = decodeBytes(encodeJpeg(c.source, c.recipe));
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image.size(), c.source.size());
-    EXPECT_TRUE(isRgb32Opaque(decoded.image));
-    expectQuarters(decoded.image, c.expected, c.tolerance);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value().size(), c.source.size());
+    EXPECT_TRUE(isRgb32Opaque(decoded.value()));
+    expectQuarters(decoded.value(), c.expected, c.tolerance);
 }
 
 // Decoded at 1/8, each 8 x 8 block of a flat quarter becomes one pixel of
@@ -709,10 +725,10 @@ TEST_P(JpegColours, DecodeAtEighthScale)
     DecodeOptions options;
     options.keepAtLeast = QSize(1, 1);
     const DecodedImage decoded = decodeBytes(encodeJpeg(c.source, c.recipe), options);
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image.size(), c.source.size() / 8);
-    EXPECT_TRUE(isRgb32Opaque(decoded.image));
-    expectQuarters(decoded.image, c.expected, c.tolerance + 2);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value().size(), c.source.size() / 8);
+    EXPECT_TRUE(isRgb32Opaque(decoded.value()));
+    expectQuarters(decoded.value(), c.expected, c.tolerance + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, JpegColours, ::testing::ValuesIn(jpegColourCases()),
@@ -814,11 +830,11 @@ TEST_P(JpegOrientation, IsAppliedExactly)
     if (eighth)
         options.keepAtLeast = QSize(1, 1);
     const DecodedImage decoded = decodeBytes(encodeJpeg(orientationSource(), recipe), options);
-    ASSERT_EQ(decoded.error, QString());
+    ASSERT_EQ(decoded.error(), QString());
     const Upright expected = uprightFor(orientation);
-    EXPECT_EQ(decoded.image.size(), eighth ? expected.size / 8 : expected.size);
-    EXPECT_TRUE(isRgb32Opaque(decoded.image));
-    expectQuarters(decoded.image, expected.quarters, 4);
+    EXPECT_EQ(decoded.value().size(), eighth ? expected.size / 8 : expected.size);
+    EXPECT_TRUE(isRgb32Opaque(decoded.value()));
+    expectQuarters(decoded.value(), expected.quarters, 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEight, JpegOrientation,
@@ -881,10 +897,10 @@ TEST_P(JpegExif, OrientationIsReadOnlyFromWellFormedBlocks)
     JpegRecipe recipe;
     recipe.app1 = GetParam().app1;
     const DecodedImage decoded = decodeBytes(encodeJpeg(orientationSource(), recipe));
-    ASSERT_EQ(decoded.error, QString());
+    ASSERT_EQ(decoded.error(), QString());
     const Upright expected = uprightFor(GetParam().orientation);
-    EXPECT_EQ(decoded.image.size(), expected.size);
-    expectQuarters(decoded.image, expected.quarters, 4);
+    EXPECT_EQ(decoded.value().size(), expected.size);
+    expectQuarters(decoded.value(), expected.quarters, 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, JpegExif, ::testing::ValuesIn(exifCases()),
@@ -925,9 +941,9 @@ TEST_P(JpegScale, PicksSmallestScaleCoveringTarget)
     DecodeOptions options;
     options.keepAtLeast = c.keepAtLeast;
     const DecodedImage decoded = decodeBytes(encodeJpeg(source, recipe), options);
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image.size(), c.expected);
-    EXPECT_TRUE(near(decoded.image.pixel(0, 0), qRgb(40, 120, 200), 3));
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value().size(), c.expected);
+    EXPECT_TRUE(near(decoded.value().pixel(0, 0), qRgb(40, 120, 200), 3));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1053,8 +1069,8 @@ class JpegDamaged : public ::testing::TestWithParam<JpegDamage>
 TEST_P(JpegDamaged, IsRefusedNotPadded)
 {
     const DecodedImage decoded = decodeBytes(GetParam().file());
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_TRUE(decoded.error.startsWith(QLatin1String(GetParam().reason))) << decoded.error.toStdString();
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_TRUE(decoded.error().startsWith(QLatin1String(GetParam().reason))) << decoded.error().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, JpegDamaged, ::testing::ValuesIn(jpegDamages()),
@@ -1065,17 +1081,17 @@ INSTANTIATE_TEST_SUITE_P(Files, JpegDamaged, ::testing::ValuesIn(jpegDamages()),
 TEST(JpegTruncation, EveryCutRefusedUnlessOnlyTheEndMarkerIsMissing)
 {
     const QByteArray whole = textureJpeg(false);
-    const QImage reference = decodeBytes(whole).image;
+    const QImage reference = decodeBytes(whole).value();
     ASSERT_FALSE(reference.isNull());
     Files files;
     for (qsizetype size = 1; size < whole.size(); size += (size < 700 ? 7 : 53)) {
         const DecodedImage decoded = decodeImageFile(files.write(QStringLiteral("cut.jpg"), whole.left(size)));
-        EXPECT_TRUE(decoded.image.isNull()) << "cut at " << size;
-        EXPECT_FALSE(decoded.error.isEmpty()) << "cut at " << size;
+        EXPECT_TRUE(decoded.value().isNull()) << "cut at " << size;
+        EXPECT_FALSE(decoded.error().isEmpty()) << "cut at " << size;
     }
     const DecodedImage noEnd = decodeBytes(whole.chopped(2));
-    ASSERT_EQ(noEnd.error, QString());
-    EXPECT_EQ(noEnd.image, reference);
+    ASSERT_EQ(noEnd.error(), QString());
+    EXPECT_EQ(noEnd.value(), reference);
 }
 
 struct JpegQuirk
@@ -1098,10 +1114,10 @@ TEST_P(JpegHarmless, LoadsAsTheCleanFile)
 {
     const QByteArray clean = textureJpeg(false);
     const DecodedImage reference = decodeBytes(clean);
-    ASSERT_EQ(reference.error, QString());
+    ASSERT_EQ(reference.error(), QString());
     const DecodedImage decoded = decodeBytes(GetParam().change(clean));
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image, reference.image);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value(), reference.value());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1148,9 +1164,9 @@ TEST(JpegLyingHeader, IsRefusedBeforeAllocating)
         scaled.keepAtLeast = QSize(800, 629);
         for (const DecodeOptions &options : {DecodeOptions{}, scaled}) {
             const DecodedImage decoded = decodeBytes(j, options);
-            EXPECT_TRUE(decoded.image.isNull());
+            EXPECT_TRUE(decoded.value().isNull());
             // Sequential data too short for its blocks; several scans held whole.
-            EXPECT_EQ(decoded.error, progressive
+            EXPECT_EQ(decoded.error(), progressive
                                          ? QStringLiteral("the picture is too large (60000 x 60000 pixels; "
                                                           "at most 67.1 million pixels are accepted)")
                                          : QStringLiteral("the file ends before the picture data is complete"));
@@ -1176,8 +1192,8 @@ TEST(JpegLyingHeader, ProgressiveCoefficientsBeyondTheBoundAreRefused)
     DecodeOptions scaled;
     scaled.keepAtLeast = QSize(800, 629);
     const DecodedImage decoded = decodeBytes(j, scaled);
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_EQ(decoded.error, QStringLiteral("the picture is too large for a progressive JPEG (8192 x 8192 pixels in 4 "
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_EQ(decoded.error(), QStringLiteral("the picture is too large for a progressive JPEG (8192 x 8192 pixels in 4 "
                                             "components need 512 MiB while they are read; at most 400 MiB are taken)"));
 }
 
@@ -1210,12 +1226,12 @@ TEST(JpegScanWork, IsCountedInBlocksOverAllScans)
         options.maxJpegScanBlocks = c.maxBlocks;
         const DecodedImage decoded = decodeBytes(corpus::progressiveJpegWithScans(c.side, c.side, c.scans), options);
         if (!c.reason) {
-            ASSERT_TRUE(decoded.error.isEmpty()) << decoded.error.toStdString();
-            EXPECT_EQ(decoded.image.size(), QSize(c.side, c.side));
-            EXPECT_EQ(decoded.image.pixel(c.side / 2, c.side / 2), qRgb(128, 128, 128));
+            ASSERT_TRUE(decoded.error().isEmpty()) << decoded.error().toStdString();
+            EXPECT_EQ(decoded.value().size(), QSize(c.side, c.side));
+            EXPECT_EQ(decoded.value().pixel(c.side / 2, c.side / 2), qRgb(128, 128, 128));
         } else {
-            EXPECT_TRUE(decoded.image.isNull());
-            EXPECT_EQ(decoded.error, QLatin1String(c.reason));
+            EXPECT_TRUE(decoded.value().isNull());
+            EXPECT_EQ(decoded.error(), QLatin1String(c.reason));
         }
     }
 }
@@ -1257,10 +1273,10 @@ JpegRun decodeJpegBytes(const QByteArray &file, DecodeOptions options, bool twoT
     QBuffer buffer;
     buffer.setData(file);
     buffer.open(QIODevice::ReadOnly);
-    JpegRun run;
-    run.decoded = imagefile_detail::decodeJpeg(buffer, kMaxFileBytes, options, second ? second : bufferOver(file),
-                                               &run.report);
-    return run;
+    JpegDecodeReport report;
+    DecodedImage decoded =
+        imagefile_detail::decodeJpeg(buffer, kMaxFileBytes, options, second ? second : bufferOver(file), &report);
+    return {std::move(decoded), report};
 }
 
 // The options under which a picture of `upright` pixels is decoded at
@@ -1274,17 +1290,17 @@ DecodeOptions atScale(QSize upright, int eighths)
 
 ::testing::AssertionResult sameOutcome(const DecodedImage &one, const DecodedImage &two)
 {
-    if (one.error != two.error)
-        return ::testing::AssertionFailure() << "one thread: \"" << one.error.toStdString() << "\", two: \""
-                                             << two.error.toStdString() << "\"";
-    if (one.image.size() != two.image.size())
+    if (one.error() != two.error())
+        return ::testing::AssertionFailure() << "one thread: \"" << one.error().toStdString() << "\", two: \""
+                                             << two.error().toStdString() << "\"";
+    if (one.value().size() != two.value().size())
         return ::testing::AssertionFailure() << "sizes differ";
-    for (int y = 0; y < one.image.height(); ++y)
-        for (int x = 0; x < one.image.width(); ++x)
-            if (one.image.pixel(x, y) != two.image.pixel(x, y))
+    for (int y = 0; y < one.value().height(); ++y)
+        for (int x = 0; x < one.value().width(); ++x)
+            if (one.value().pixel(x, y) != two.value().pixel(x, y))
                 return ::testing::AssertionFailure() << "first difference at " << x << ", " << y << ": 0x" << std::hex
-                                                     << one.image.pixel(x, y) << " on one thread, 0x"
-                                                     << two.image.pixel(x, y) << " on two";
+                                                     << one.value().pixel(x, y) << " on one thread, 0x"
+                                                     << two.value().pixel(x, y) << " on two";
     return ::testing::AssertionSuccess();
 }
 
@@ -1362,9 +1378,9 @@ TEST_P(JpegStripes, SamePixelsAsOneThreadAtEveryScale)
         SCOPED_TRACE("at " + std::to_string(eighths) + "/8");
         const DecodeOptions options = atScale(c.size, eighths);
         const JpegRun one = decodeJpegBytes(file, options, false);
-        ASSERT_EQ(one.decoded.error, QString());
+        ASSERT_EQ(one.decoded.error(), QString());
         EXPECT_FALSE(one.report.twoThreads);
-        EXPECT_EQ(one.decoded.image.size(), QSize(options.keepAtLeast));
+        EXPECT_EQ(one.decoded.value().size(), QSize(options.keepAtLeast));
         const JpegRun two = decodeJpegBytes(file, options, true);
         EXPECT_TRUE(two.report.twoThreads);
         EXPECT_TRUE(two.report.secondStripeKept);
@@ -1394,8 +1410,8 @@ TEST_P(JpegStripesOriented, SamePixelsAsOneThreadAtEveryScale)
         SCOPED_TRACE("at " + std::to_string(eighths) + "/8");
         const DecodeOptions options = atScale(upright, eighths);
         const JpegRun one = decodeJpegBytes(file, options, false);
-        ASSERT_EQ(one.decoded.error, QString());
-        EXPECT_EQ(one.decoded.image.size(), options.keepAtLeast);
+        ASSERT_EQ(one.decoded.error(), QString());
+        EXPECT_EQ(one.decoded.value().size(), options.keepAtLeast);
         const JpegRun two = decodeJpegBytes(file, options, true);
         EXPECT_TRUE(two.report.twoThreads && two.report.secondStripeKept);
         EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
@@ -1569,7 +1585,7 @@ TEST_P(JpegStripesDamaged, SameOutcomeAsOneThread)
     const QByteArray file = c.damage(clean, markers, cut);
     const JpegRun one = decodeJpegBytes(file, options, false);
     const JpegRun two = decodeJpegBytes(file, options, true);
-    EXPECT_EQ(one.decoded.error.isEmpty(), c.loads) << one.decoded.error.toStdString();
+    EXPECT_EQ(one.decoded.error().isEmpty(), c.loads) << one.decoded.error().toStdString();
     EXPECT_EQ(two.report.twoThreads, c.twoThreads);
     if (c.twoThreads) {
         EXPECT_EQ(two.report.secondStripeKept, c.loads);
@@ -1616,7 +1632,7 @@ TEST_F(JpegStripesUsed, OnlyWhereTheScanDataFallsApart)
         SCOPED_TRACE(c.name);
         const QByteArray file = encodeJpeg(texture(256, 256), c.recipe);
         const JpegRun one = decodeJpegBytes(file, {}, false);
-        ASSERT_EQ(one.decoded.error, QString());
+        ASSERT_EQ(one.decoded.error(), QString());
         const JpegRun two = decodeJpegBytes(file, {}, true);
         EXPECT_FALSE(two.report.twoThreads);
         EXPECT_TRUE(sameOutcome(one.decoded, two.decoded));
@@ -1642,7 +1658,7 @@ TEST_F(JpegStripesUsed, FromTheDefaultThreshold)
         const DecodedImage decoded =
             imagefile_detail::decodeJpeg(buffer, kMaxFileBytes, options, bufferOver(sized), &report);
         EXPECT_EQ(report.twoThreads, rows == height) << rows << " rows";
-        EXPECT_EQ(decoded.error, QString());
+        EXPECT_EQ(decoded.error(), QString());
     }
 }
 
@@ -1661,7 +1677,7 @@ TEST_F(JpegStripesUsed, NotWithADeviceOverOtherBytes)
     }
     const JpegRun noSecond = decodeJpegBytes(file, {}, true, [] { return std::unique_ptr<QIODevice>(); });
     EXPECT_FALSE(noSecond.report.twoThreads);
-    EXPECT_EQ(noSecond.decoded.error, QString());
+    EXPECT_EQ(noSecond.decoded.error(), QString());
 }
 
 // The fuzzer starts from the corpus seeds, with the threshold at nothing:
@@ -1691,7 +1707,7 @@ TEST_F(JpegStripesUsed, ForAFileOpenedAgain)
     const QString path = files.write(QStringLiteral("stripes.jpg"), file);
     DecodeOptions options;
     const DecodedImage one = decodeImageFile(path, options);
-    ASSERT_EQ(one.error, QString());
+    ASSERT_EQ(one.error(), QString());
     options.jpegStripesFromPixels = 0;
     EXPECT_TRUE(sameOutcome(one, decodeImageFile(path, options)));
     EXPECT_TRUE(sameOutcome(one, decodeImageData(file, options)));
@@ -1808,9 +1824,9 @@ TEST_P(PngDecodes, AsQtsReaderDid)
     const PngCase &c = GetParam();
     const QByteArray file = pngFor(c);
     const DecodedImage decoded = decodeImageData(file);
-    ASSERT_TRUE(decoded.error.isEmpty()) << decoded.error.toStdString();
-    ASSERT_EQ(decoded.image.format(), QImage::Format_RGB32);
-    ASSERT_EQ(decoded.image.size(), QSize(c.header.width, c.header.height));
+    ASSERT_TRUE(decoded.error().isEmpty()) << decoded.error().toStdString();
+    ASSERT_EQ(decoded.value().format(), QImage::Format_RGB32);
+    ASSERT_EQ(decoded.value().size(), QSize(c.header.width, c.header.height));
 
     // Qt's reader mixes up 16-bit RGB with a transparent colour (it packs
     // three channels into the room of four); the same picture with an alpha
@@ -1832,7 +1848,7 @@ TEST_P(PngDecodes, AsQtsReaderDid)
         expected = readByQt(file);
     }
     ASSERT_FALSE(expected.isNull());
-    EXPECT_TRUE(decoded.image == expected);
+    EXPECT_TRUE(decoded.value() == expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, PngDecodes, ::testing::ValuesIn(pngCases()),
@@ -1846,7 +1862,7 @@ TEST(PngImageData, IsTheExactSizeOfThePicture)
     const corpus::PngHeader header{13, 11, 8, 6, true};
     const auto sample = [](int x, int y, int c) { return pngSample(x, y, c, 8); };
     const QByteArray rows = corpus::pngScanlines(header, sample);
-    const QImage whole = decodeImageData(corpus::pngFile(header, corpus::zlibCompress(rows))).image;
+    const QImage whole = decodeImageData(corpus::pngFile(header, corpus::zlibCompress(rows))).value();
     ASSERT_FALSE(whole.isNull());
 
     struct Variant
@@ -1869,11 +1885,11 @@ TEST(PngImageData, IsTheExactSizeOfThePicture)
         SCOPED_TRACE(v.name);
         const DecodedImage decoded = decodeImageData(corpus::pngFile(header, v.data, {}, 7));
         if (!v.reason) {
-            EXPECT_TRUE(decoded.image == whole) << decoded.error.toStdString();
+            EXPECT_TRUE(decoded.value() == whole) << decoded.error().toStdString();
         } else {
-            EXPECT_TRUE(decoded.image.isNull());
-            EXPECT_TRUE(decoded.error.startsWith(QStringLiteral("the PNG data is damaged ("))) << decoded.error.toStdString();
-            EXPECT_TRUE(decoded.error.contains(QLatin1String(v.reason))) << decoded.error.toStdString();
+            EXPECT_TRUE(decoded.value().isNull());
+            EXPECT_TRUE(decoded.error().startsWith(QStringLiteral("the PNG data is damaged ("))) << decoded.error().toStdString();
+            EXPECT_TRUE(decoded.error().contains(QLatin1String(v.reason))) << decoded.error().toStdString();
         }
     }
 }
@@ -1885,7 +1901,7 @@ TEST(PngChunks, ImpossibleOnesRefusedOthersPassedOver)
     const corpus::PngHeader header{6, 4, 8, 2, false};
     const auto sample = [](int x, int y, int c) { return pngSample(x, y, c, 8); };
     const QByteArray data = corpus::zlibCompress(corpus::pngScanlines(header, sample));
-    const QImage plain = decodeImageData(corpus::pngFile(header, data)).image;
+    const QImage plain = decodeImageData(corpus::pngFile(header, data)).value();
     ASSERT_FALSE(plain.isNull());
     const QByteArray idat = corpus::pngChunk("IDAT", data);
     const QByteArray iend = corpus::pngChunk("IEND", {});
@@ -1931,10 +1947,10 @@ TEST(PngChunks, ImpossibleOnesRefusedOthersPassedOver)
         SCOPED_TRACE(v.name);
         const DecodedImage decoded = decodeImageData(v.file);
         if (!v.reason) {
-            EXPECT_TRUE(decoded.image == plain) << decoded.error.toStdString();
+            EXPECT_TRUE(decoded.value() == plain) << decoded.error().toStdString();
         } else {
-            EXPECT_TRUE(decoded.image.isNull());
-            EXPECT_EQ(decoded.error, QLatin1String(v.reason));
+            EXPECT_TRUE(decoded.value().isNull());
+            EXPECT_EQ(decoded.error(), QLatin1String(v.reason));
         }
     }
 }
@@ -1962,8 +1978,21 @@ TEST_P(FileRefused, WithReason)
 {
     Files files;
     const DecodedImage decoded = decodeImageFile(GetParam().make(files));
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_EQ(decoded.error, QLatin1String(GetParam().reason));
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_EQ(decoded.error(), QLatin1String(GetParam().reason));
+}
+
+// The refusals of the file itself (before any content is decoded) come the
+// same way through the row-by-row path, before the sink hears of a picture.
+TEST_P(FileRefused, AsBadPictureRowByRow)
+{
+    Files files;
+    test::CollectedRows rows;
+    const Status s = decodeImageFileRows(GetParam().make(files), {}, rows);
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.kind(), ErrorKind::BadPicture);
+    EXPECT_EQ(s.message(), QLatin1String(GetParam().reason));
+    EXPECT_EQ(rows.starts, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -2002,8 +2031,8 @@ TEST(FileRefused, UnreadableFileGivesTheSystemReason)
     if (probe.open(QIODevice::ReadOnly))
         GTEST_SKIP() << "permissions do not keep this user out";
     const DecodedImage decoded = decodeImageFile(path);
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_TRUE(decoded.error.startsWith(QLatin1String("the file cannot be read ("))) << decoded.error.toStdString();
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_TRUE(decoded.error().startsWith(QLatin1String("the file cannot be read ("))) << decoded.error().toStdString();
 }
 
 QByteArray writtenByQt(const QImage &image, const char *format)
@@ -2023,17 +2052,17 @@ TEST(FileFormat, ContentWinsOverName)
     const QByteArray png = writtenByQt(image, "png");
 
     DecodedImage decoded = decodeBytes(png, {}, QStringLiteral("picture.bmp"));
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image, image);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value(), image);
 
     decoded = decodeBytes(bmp, {}, QStringLiteral("picture.jpg"));
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image, image);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value(), image);
 
     const QByteArray jpeg = encodeJpeg(quarters(32, 32, kRed, kGreen, kBlue, kGrey));
     decoded = decodeBytes(jpeg, {}, QStringLiteral("picture.png"));
-    ASSERT_EQ(decoded.error, QString());
-    expectQuarters(decoded.image, {kRed, kGreen, kBlue, kGrey}, 3);
+    ASSERT_EQ(decoded.error(), QString());
+    expectQuarters(decoded.value(), {kRed, kGreen, kBlue, kGrey}, 3);
 }
 
 // Formats other than BMP and JPEG go through Qt's readers and come out as
@@ -2043,9 +2072,9 @@ TEST(FileFormat, OtherFormatsComeAlongAsRgb32)
     const QImage colours = picture(2, 2, {kRed, kGreen, kBlue, kWhite});
     const QImage indexed = colours.convertToFormat(QImage::Format_Indexed8);
     const DecodedImage decoded = decodeBytes(writtenByQt(indexed, "png"), {}, QStringLiteral("x.gif"));
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_TRUE(isRgb32Opaque(decoded.image));
-    EXPECT_EQ(decoded.image, colours);
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_TRUE(isRgb32Opaque(decoded.value()));
+    EXPECT_EQ(decoded.value(), colours);
 }
 
 class PixelLimit : public ::testing::TestWithParam<const char *>
@@ -2061,14 +2090,14 @@ TEST_P(PixelLimit, RefusesLargerPictures)
     DecodeOptions options;
     options.maxPixels = 64 * 48 - 1;
     DecodedImage decoded = decodeBytes(file, options);
-    EXPECT_TRUE(decoded.image.isNull());
-    EXPECT_EQ(decoded.error,
+    EXPECT_TRUE(decoded.value().isNull());
+    EXPECT_EQ(decoded.error(),
               QStringLiteral("the picture is too large (64 x 48 pixels; at most 3071 pixels are accepted)"));
 
     options.maxPixels = 64 * 48;
     decoded = decodeBytes(file, options);
-    EXPECT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image.size(), image.size());
+    EXPECT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value().size(), image.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PixelLimit, ::testing::Values("bmp", "jpg", "png"));
@@ -2082,8 +2111,8 @@ TEST(PixelLimit, JpegCountsTheScaledSize)
     options.maxPixels = 100 * 100;
     options.keepAtLeast = QSize(100, 100);
     const DecodedImage decoded = decodeBytes(encodeJpeg(image), options);
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image.size(), QSize(100, 100));
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value().size(), QSize(100, 100));
 }
 
 // ---------------------------------------------------------------------------
@@ -2142,8 +2171,8 @@ TEST_P(EncodeRoundTrip, DecodesToTheSamePixels)
     const QByteArray file = encodeBmp24(image);
     EXPECT_EQ(file.size(), 54 + (size.width() * 3 + 3) / 4 * 4 * size.height());
     const DecodedImage decoded = decodeBytes(file);
-    ASSERT_EQ(decoded.error, QString());
-    EXPECT_EQ(decoded.image, image.convertToFormat(QImage::Format_RGB32));
+    ASSERT_EQ(decoded.error(), QString());
+    EXPECT_EQ(decoded.value(), image.convertToFormat(QImage::Format_RGB32));
 }
 
 INSTANTIATE_TEST_SUITE_P(

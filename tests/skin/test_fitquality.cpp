@@ -35,8 +35,8 @@ TEST(FitQuality, AReducedScaleDecodeFitsCloseToTheFullSizeOneAndTheSameEveryTime
     // largest window image.
     DecodeOptions reducedOptions;
     reducedOptions.keepAtLeast = kMainImageSize;
-    const QSize reduced = decodeImageFile(path, reducedOptions).image.size();
-    const QImage full = decodeImageFile(path).image;
+    const QSize reduced = decodeImageFile(path, reducedOptions).value().size();
+    const QImage full = decodeImageFile(path).value();
     ASSERT_EQ(full.size(), size);
     EXPECT_LT(reduced.width(), full.width());
     EXPECT_GE(reduced.width(), kMainImageSize.width());

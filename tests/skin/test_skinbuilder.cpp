@@ -273,7 +273,7 @@ TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
                                                            {&b.OutChatMerge(), resources::kChatTemplate},
                                                            {&b.InChatMerge(), resources::kConsoleTemplate}};
     for (const auto &[overlay, templatePath] : overlays) {
-        const QImage masked = withKeyMask(decodeImageFile(templatePath).image);
+        const QImage masked = withKeyMask(decodeImageFile(templatePath).value());
         ASSERT_FALSE(masked.isNull()) << templatePath.toStdString();
         EXPECT_EQ(*overlay, masked) << templatePath.toStdString();
         EXPECT_EQ(overlay->format(), QImage::Format_ARGB32);

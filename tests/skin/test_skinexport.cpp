@@ -19,6 +19,7 @@
 
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -181,6 +182,9 @@ struct RefusedName
     const char *label;
     QString name;
     const char *messagePart;
+    // What the window tells apart: an empty name is asked for, any other
+    // refusal is reported as a failed export.
+    ErrorKind kind = ErrorKind::InvalidName;
 };
 
 class RefusedNames : public SkinExportTest, public ::testing::WithParamInterface<RefusedName>
@@ -197,13 +201,14 @@ TEST_P(RefusedNames, AreRefusedBeforeAnythingIsWritten)
     EXPECT_FALSE(s.ok());
     EXPECT_TRUE(s.message().contains(QLatin1String(GetParam().messagePart)))
         << s.message().toStdString();
+    EXPECT_EQ(s.kind(), GetParam().kind);
     EXPECT_EQ(test::snapshot(dir.path()), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SkinNames, RefusedNames,
     ::testing::Values(
-        RefusedName{"Empty", QString(), "Enter a name for your Skin."},
+        RefusedName{"Empty", QString(), "Enter a name for your Skin.", ErrorKind::EmptyName},
         RefusedName{"Colon", QStringLiteral("a:b"), "character \":\""},
         RefusedName{"Question", QStringLiteral("why?"), "character \"?\""},
         RefusedName{"Star", QStringLiteral("*"), "character \"*\""},
@@ -226,8 +231,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedName{"DeviceWithSuperscript", QStringLiteral("com\u00b9"), "device name"},
         RefusedName{"ConsoleInput", QStringLiteral("CONIN$"), "device name"},
         RefusedName{"FolderTooLong", QString(256, QLatin1Char('f')) + QStringLiteral("/Blue"), "too long"},
-        RefusedName{"MissingSubFolder", QStringLiteral("Nowhere\\Blue"), "does not exist"},
-        RefusedName{"MissingSubFolderDoubled", QStringLiteral("Nowhere//Blue"), "Skins/Nowhere/ does not exist"},
+        RefusedName{"MissingSubFolder", QStringLiteral("Nowhere\\Blue"), "does not exist", ErrorKind::Other},
+        RefusedName{"MissingSubFolderDoubled", QStringLiteral("Nowhere//Blue"), "Skins/Nowhere/ does not exist",
+                    ErrorKind::Other},
         RefusedName{"DotAsFolder", QStringLiteral("./Blue"), "cannot have \".\" as a folder"}),
     [](const ::testing::TestParamInfo<RefusedName> &info) { return std::string(info.param.label); });
 
@@ -283,6 +289,9 @@ TEST_F(SkinExportTest, AFailureAtAnyStepLeavesTheSkinsFolderAsItWas)
         ASSERT_FALSE(s.ok());
         if (!report.exported) {
             EXPECT_EQ(test::snapshot(skins), before);
+            // However many sentences were added on the way up, it stays the
+            // failed file operation it was.
+            EXPECT_EQ(s.kind(), ErrorKind::Io) << s.message().toStdString();
             continue;
         }
         ++cleanUpFailures;
@@ -596,7 +605,8 @@ TEST_P(ExportCrashes, LeaveTheSkinWholeAndTheNextRunFinishesTheJob)
         fs.beforeEachStep = eachThere;
         bool died = false;
         try {
-            (void)save(c.name);
+            // Killed part way or not, what counts is what the folder holds.
+            std::ignore = save(c.name);
         } catch (const Died &) {
             died = true;
         }
@@ -664,7 +674,8 @@ TEST_F(SkinExportTest, ARecoveryStoppedDeadIsFinishedByTheNextRun)
         QString report;
         bool died = false;
         try {
-            (void)recoverSkinsFolder(host, fs, &report, 0);
+            // Killed part way or not, what counts is what the folder holds.
+            std::ignore = recoverSkinsFolder(host, fs, &report, 0);
         } catch (const Died &) {
             died = true;
         }
@@ -819,6 +830,7 @@ TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
     std::unique_ptr<SkinsFolderLock> lock;
     const Status s = SkinsFolderLock::take(skinsFolder, first, &lock, 200);
     EXPECT_TRUE(s.message().startsWith(QStringLiteral("Another export into the Skins folder"))) << s.message().toStdString();
+    EXPECT_EQ(s.kind(), ErrorKind::Busy);
     EXPECT_FALSE(lock);
 
     // Let go after 300 ms of a 10 s wait: taken within moments, not at the
@@ -844,6 +856,7 @@ TEST_F(SkinExportTest, ExportsIntoOneSkinsFolderTakeTurns)
     clock.restart();
     Status blocked = save(QStringLiteral("Blue"));
     EXPECT_TRUE(blocked.message().contains(QStringLiteral(".velloran-lock"))) << blocked.message().toStdString();
+    EXPECT_EQ(blocked.kind(), ErrorKind::Io);
     EXPECT_LT(clock.elapsed(), 3000);
     ASSERT_TRUE(QDir(skins).rmdir(QStringLiteral(".velloran-lock")));
 #ifdef Q_OS_UNIX

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace velloran::test {
 
 void FaultyFileSystem::reset()
@@ -21,7 +23,9 @@ void FaultyFileSystem::reset()
 Status FaultyFileSystem::writeFile(const QString &path, const QByteArray &bytes, Flush flush)
 {
     if (Status s = step(QStringLiteral("write ") + path); !s) {
-        (void)real().writeFile(path, bytes.left(bytes.size() / 2), flush);
+        // Half the bytes land, as when a disk fills up part way; whether
+        // they do is beside the point, the injected failure is what counts.
+        std::ignore = real().writeFile(path, bytes.left(bytes.size() / 2), flush);
         return s;
     }
     return real().writeFile(path, bytes, flush);
@@ -96,7 +100,7 @@ Status FaultyFileSystem::step(const QString &what)
     if (index == dieAt)
         throw Died{};
     if (failSteps.contains(index) || (failIf && failIf(what)))
-        return Status::failure(QStringLiteral("Cannot do it: injected failure of %1.").arg(what));
+        return Status::failure(ErrorKind::Io, QStringLiteral("Cannot do it: injected failure of %1.").arg(what));
     return Status::success();
 }
 
