@@ -105,11 +105,6 @@ struct Layout
     qsizetype dataOffset = 0;
 };
 
-struct Refusal
-{
-    QString reason;
-};
-
 Status damaged(const QString &detail)
 {
     return refused(QStringLiteral("the BMP header is damaged (%1)").arg(detail));
