@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace velloran {
 
@@ -68,6 +69,11 @@ void putU32(uchar *p, quint32 v)
 {
     putU16(p, v & 0xffff);
     putU16(p + 2, v >> 16);
+}
+
+quint32 storedU32(const uchar *p)
+{
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
 }
 
 // One RGB32 or ARGB32 row to B, G, R bytes; the alpha byte is dropped.
@@ -309,33 +315,57 @@ QByteArray encodeStoredPicture(const QImage &image)
     return out;
 }
 
-QImage decodeStoredPicture(QByteArrayView bytes)
+namespace {
+
+// The width and height of a whole stored picture in `bytes`, or nothing.
+std::optional<QSize> storedPictureSize(QByteArrayView bytes)
 {
     if (bytes.size() < 8)
-        return {};
+        return std::nullopt;
     const auto *p = reinterpret_cast<const uchar *>(bytes.data());
-    const auto u32 = [](const uchar *q) {
-        return quint32(q[0]) | quint32(q[1]) << 8 | quint32(q[2]) << 16 | quint32(q[3]) << 24;
-    };
-    const quint32 width = u32(p);
-    const quint32 height = u32(p + 4);
+    const quint32 width = storedU32(p);
+    const quint32 height = storedU32(p + 4);
     if (width == 0 || height == 0 || width > quint32(kMaxPictureSide) || height > quint32(kMaxPictureSide)
         || qint64(width) * height * 4 != bytes.size() - 8)
+        return std::nullopt;
+    return QSize(int(width), int(height));
+}
+
+} // namespace
+
+QImage decodeStoredPicture(QByteArrayView bytes)
+{
+    const std::optional<QSize> size = storedPictureSize(bytes);
+    if (!size)
         return {};
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
+    QImage image(*size, QImage::Format_ARGB32);
     if (image.isNull())
         return {};
-    const uchar *row = p + 8;
-    for (int y = 0; y < image.height(); ++y, row += qsizetype(width) * 4) {
+    const qsizetype rowBytes = qsizetype(size->width()) * 4;
+    const auto *row = reinterpret_cast<const uchar *>(bytes.data()) + 8;
+    for (int y = 0; y < image.height(); ++y, row += rowBytes) {
         auto *pixels = reinterpret_cast<QRgb *>(image.scanLine(y));
         if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-            std::memcpy(pixels, row, std::size_t(width) * 4); // the stored byte order is the memory's
+            std::memcpy(pixels, row, std::size_t(rowBytes)); // the stored byte order is the memory's
         } else {
             for (int x = 0; x < image.width(); ++x)
-                pixels[x] = u32(row + 4 * x);
+                pixels[x] = storedU32(row + 4 * x);
         }
     }
     return image;
+}
+
+QImage viewStoredPicture(QByteArrayView bytes)
+{
+    const std::optional<QSize> size = storedPictureSize(bytes);
+    if (!size)
+        return {};
+    const auto *pixels = reinterpret_cast<const uchar *>(bytes.data()) + 8;
+    // QImage wants every row on a 32-bit boundary; the rows follow each
+    // other without padding, so the first one being there is enough.
+    if (Q_BYTE_ORDER != Q_LITTLE_ENDIAN || reinterpret_cast<quintptr>(pixels) % alignof(quint32) != 0)
+        return decodeStoredPicture(bytes);
+    return QImage(pixels, size->width(), size->height(), qsizetype(size->width()) * 4, QImage::Format_ARGB32);
 }
 
 } // namespace velloran

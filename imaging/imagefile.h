@@ -101,5 +101,11 @@ QByteArray encodeBmp24(const QImage &image);
 QByteArray encodeStoredPicture(const QImage &image);
 // The picture, Format_ARGB32; null when the bytes are not a whole one.
 QImage decodeStoredPicture(QByteArrayView bytes);
+// The same picture drawn straight from `bytes`, which must stay as they are
+// for as long as any copy of it lives (a picture compiled into the
+// program): where they lie fit for rows of pixels, the image is over them,
+// read-only, and costs no memory of its own until it is changed; else it
+// is a copy, as decodeStoredPicture makes.
+QImage viewStoredPicture(QByteArrayView bytes);
 
 } // namespace velloran
