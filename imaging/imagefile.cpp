@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -77,9 +78,21 @@ quint32 storedU32(const uchar *p)
 }
 
 // One RGB32 or ARGB32 row to B, G, R bytes; the alpha byte is dropped.
+// Four pixels at a time make three whole little-endian words (the bytes
+// B G R B | G R B G | R B G R), stored in three moves instead of twelve.
 void bgrFromRgb32Row(const QRgb *src, uchar *dst, int width)
 {
-    for (int x = 0; x < width; ++x, dst += 3) {
+    int x = 0;
+    for (; x + 4 <= width; x += 4, dst += 12) {
+        const quint32 a = src[x];
+        const quint32 b = src[x + 1];
+        const quint32 c = src[x + 2];
+        const quint32 d = src[x + 3];
+        qToLittleEndian<quint32>((a & 0x00FFFFFFu) | b << 24, dst);
+        qToLittleEndian<quint32>((b >> 8 & 0x0000FFFFu) | c << 16, dst + 4);
+        qToLittleEndian<quint32>((c >> 16 & 0x000000FFu) | d << 8, dst + 8);
+    }
+    for (; x < width; ++x, dst += 3) {
         dst[0] = uchar(qBlue(src[x]));
         dst[1] = uchar(qGreen(src[x]));
         dst[2] = uchar(qRed(src[x]));
