@@ -260,15 +260,19 @@ DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &opt
     });
 }
 
-QByteArray encodeBmp24(const QImage &image)
+bool encodeBmp24(const QImage &image, QByteArray *out)
 {
+    const auto nothing = [&] {
+        *out = QByteArray();
+        return false;
+    };
     if (image.isNull())
-        return {};
+        return nothing();
     // Straight (not premultiplied) colours, whatever the alpha says.
     const QImage rgb = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                      : QImage::Format_RGB32);
     if (rgb.isNull())
-        return {};
+        return nothing();
 
     constexpr qint64 kHeaderBytes = 14 + 40;
     constexpr quint32 kPixelsPerMetre = 3780; // 96 dots per inch
@@ -277,10 +281,15 @@ QByteArray encodeBmp24(const QImage &image)
     const qint64 rowBytes = (qint64(width) * 3 + 3) / 4 * 4;
     const qint64 imageBytes = rowBytes * height;
     if (kHeaderBytes + imageBytes > std::numeric_limits<quint32>::max())
-        return {}; // beyond what the format's 32-bit sizes can state
+        return nothing(); // beyond what the format's 32-bit sizes can state
 
-    QByteArray out(kHeaderBytes + imageBytes, Qt::Uninitialized);
-    auto *p = reinterpret_cast<uchar *>(out.data());
+    // The buffer's memory is reused only where it is its own: a copy of it
+    // elsewhere keeps what it holds.
+    if (!out->isDetached() || out->capacity() < kHeaderBytes + imageBytes)
+        *out = QByteArray(kHeaderBytes + imageBytes, Qt::Uninitialized);
+    else
+        out->resize(kHeaderBytes + imageBytes);
+    auto *p = reinterpret_cast<uchar *>(out->data());
     // BITMAPFILEHEADER
     p[0] = 'B';
     p[1] = 'M';
@@ -306,6 +315,13 @@ QByteArray encodeBmp24(const QImage &image)
         bgrFromRgb32Row(reinterpret_cast<const QRgb *>(rgb.constScanLine(y)), row, width);
         std::fill(row + rowBytes - padding, row + rowBytes, uchar(0));
     }
+    return true;
+}
+
+QByteArray encodeBmp24(const QImage &image)
+{
+    QByteArray out;
+    encodeBmp24(image, &out);
     return out;
 }
 

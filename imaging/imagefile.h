@@ -93,6 +93,10 @@ QString decodeImageFileRows(const QString &path, const DecodeOptions &options, R
 // Any alpha is ignored. An empty QByteArray for a null image (or one too
 // large for the format's 32-bit sizes, over about 1.4 billion pixels).
 QByteArray encodeBmp24(const QImage &image);
+// The same into `out`, reusing its memory where it is its own and large
+// enough (one buffer for several pictures in turn); false, with `out`
+// empty, where the other gives nothing.
+bool encodeBmp24(const QImage &image, QByteArray *out);
 
 // Pictures stored for the programs' own use, ready to draw: an 8-byte
 // header (width and height, 32-bit little-endian) and the ARGB32 pixels,

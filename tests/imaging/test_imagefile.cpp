@@ -2152,6 +2152,32 @@ TEST(EncodeBmp24, RowsAreBgrBytesThenPaddingAtEveryWidth)
     }
 }
 
+// Encoding into one buffer in turn gives each picture's own file, smaller
+// after larger and larger after smaller; a copy taken of the buffer keeps
+// what it held; a picture that gives nothing leaves the buffer empty.
+TEST(EncodeBmp24, IntoOneBufferInTurnGivesEachPicturesOwnFile)
+{
+    const auto filled = [](int width, int height, QRgb colour) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
+    const QImage pictures[] = {filled(9, 7, qRgb(1, 2, 3)), filled(2, 1, qRgb(4, 5, 6)),
+                               filled(5, 3, qRgb(7, 8, 9)), filled(31, 11, qRgb(10, 11, 12)),
+                               QImage(), filled(1, 1, qRgb(13, 14, 15))};
+    QByteArray buffer;
+    QByteArray kept;
+    QByteArray keptHolds;
+    for (const QImage &image : pictures) {
+        SCOPED_TRACE(image.width());
+        EXPECT_EQ(encodeBmp24(image, &buffer), !image.isNull());
+        EXPECT_EQ(buffer, encodeBmp24(image));
+        EXPECT_EQ(kept, keptHolds);
+        kept = buffer;
+        keptHolds = QByteArray(buffer.constData(), buffer.size());
+    }
+}
+
 class EncodeRoundTrip : public ::testing::TestWithParam<std::tuple<QImage::Format, QSize>>
 {
 };
