@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <memory>
 #include <tuple>
 
 namespace velloran {
@@ -122,6 +123,39 @@ public:
         if (bytes->size() > maxBytes)
             return sentence(what, Status::failure(QStringLiteral("it is larger than %1 bytes").arg(maxBytes)));
         return Status::success();
+    }
+
+    Status readPieces(const QString &path, qint64 maxBytes,
+                      const std::function<void(QByteArrayView)> &take) const override
+    {
+        // Small enough to come from memory the program has freed already,
+        // large enough that a window image takes a few dozen reads.
+        constexpr qint64 kPieceBytes = 64 * 1024;
+        const QString what = QStringLiteral("Cannot read %1").arg(native(path));
+        const auto tooLarge = [&] {
+            return sentence(what, Status::failure(QStringLiteral("it is larger than %1 bytes").arg(maxBytes)));
+        };
+        // Unbuffered: the pieces go from the system straight into the one
+        // buffer, not through QFile's own.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return sentence(what, Status::failure(file.errorString(), int(file.error())));
+        if (file.size() > maxBytes)
+            return tooLarge();
+        const auto buffer = std::make_unique_for_overwrite<char[]>(std::size_t(kPieceBytes));
+        qint64 total = 0;
+        for (;;) {
+            const qint64 got = file.read(buffer.get(), kPieceBytes);
+            if (got < 0 || file.error() != QFileDevice::NoError)
+                return sentence(what, Status::failure(file.errorString(), int(file.error())));
+            if (got == 0)
+                return Status::success();
+            total += got;
+            // A file that grew since it was opened.
+            if (total > maxBytes)
+                return tooLarge();
+            take(QByteArrayView(buffer.get(), got));
+        }
     }
 
     Kind kind(const QString &path) const override

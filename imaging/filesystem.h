@@ -3,8 +3,11 @@
 #include "imaging/status.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QFileDevice;
 
@@ -53,6 +56,13 @@ public:
 
     // Reads a whole file of at most `maxBytes` bytes.
     virtual Status readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const = 0;
+    // Reads a whole file of at most `maxBytes` bytes a piece at a time,
+    // handing the pieces to `take` in order: for looking at every byte of a
+    // file without holding it whole. The pieces are of a bounded size and
+    // valid only during the call to `take`. On failure some pieces may
+    // have been taken already.
+    virtual Status readPieces(const QString &path, qint64 maxBytes,
+                              const std::function<void(QByteArrayView piece)> &take) const = 0;
     virtual Kind kind(const QString &path) const = 0;
     // Whether a folder, or a link to one, is at the path.
     virtual bool isDirectory(const QString &path) const = 0;

@@ -8,12 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace velloran {
 
@@ -70,10 +72,27 @@ void putU32(uchar *p, quint32 v)
     putU16(p + 2, v >> 16);
 }
 
+quint32 storedU32(const uchar *p)
+{
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
 // One RGB32 or ARGB32 row to B, G, R bytes; the alpha byte is dropped.
+// Four pixels at a time make three whole little-endian words (the bytes
+// B G R B | G R B G | R B G R), stored in three moves instead of twelve.
 void bgrFromRgb32Row(const QRgb *src, uchar *dst, int width)
 {
-    for (int x = 0; x < width; ++x, dst += 3) {
+    int x = 0;
+    for (; x + 4 <= width; x += 4, dst += 12) {
+        const quint32 a = src[x];
+        const quint32 b = src[x + 1];
+        const quint32 c = src[x + 2];
+        const quint32 d = src[x + 3];
+        qToLittleEndian<quint32>((a & 0x00FFFFFFu) | b << 24, dst);
+        qToLittleEndian<quint32>((b >> 8 & 0x0000FFFFu) | c << 16, dst + 4);
+        qToLittleEndian<quint32>((c >> 16 & 0x000000FFu) | d << 8, dst + 8);
+    }
+    for (; x < width; ++x, dst += 3) {
         dst[0] = uchar(qBlue(src[x]));
         dst[1] = uchar(qGreen(src[x]));
         dst[2] = uchar(qRed(src[x]));
@@ -242,15 +261,19 @@ DecodedImage decodeImageData(const QByteArray &content, const DecodeOptions &opt
     });
 }
 
-QByteArray encodeBmp24(const QImage &image)
+bool encodeBmp24(const QImage &image, QByteArray *out)
 {
+    const auto nothing = [&] {
+        *out = QByteArray();
+        return false;
+    };
     if (image.isNull())
-        return {};
+        return nothing();
     // Straight (not premultiplied) colours, whatever the alpha says.
     const QImage rgb = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                      : QImage::Format_RGB32);
     if (rgb.isNull())
-        return {};
+        return nothing();
 
     constexpr qint64 kHeaderBytes = 14 + 40;
     constexpr quint32 kPixelsPerMetre = 3780; // 96 dots per inch
@@ -259,10 +282,15 @@ QByteArray encodeBmp24(const QImage &image)
     const qint64 rowBytes = (qint64(width) * 3 + 3) / 4 * 4;
     const qint64 imageBytes = rowBytes * height;
     if (kHeaderBytes + imageBytes > std::numeric_limits<quint32>::max())
-        return {}; // beyond what the format's 32-bit sizes can state
+        return nothing(); // beyond what the format's 32-bit sizes can state
 
-    QByteArray out(kHeaderBytes + imageBytes, Qt::Uninitialized);
-    auto *p = reinterpret_cast<uchar *>(out.data());
+    // The buffer's memory is reused only where it is its own: a copy of it
+    // elsewhere keeps what it holds.
+    if (!out->isDetached() || out->capacity() < kHeaderBytes + imageBytes)
+        *out = QByteArray(kHeaderBytes + imageBytes, Qt::Uninitialized);
+    else
+        out->resize(kHeaderBytes + imageBytes);
+    auto *p = reinterpret_cast<uchar *>(out->data());
     // BITMAPFILEHEADER
     p[0] = 'B';
     p[1] = 'M';
@@ -288,6 +316,13 @@ QByteArray encodeBmp24(const QImage &image)
         bgrFromRgb32Row(reinterpret_cast<const QRgb *>(rgb.constScanLine(y)), row, width);
         std::fill(row + rowBytes - padding, row + rowBytes, uchar(0));
     }
+    return true;
+}
+
+QByteArray encodeBmp24(const QImage &image)
+{
+    QByteArray out;
+    encodeBmp24(image, &out);
     return out;
 }
 
@@ -310,33 +345,57 @@ QByteArray encodeStoredPicture(const QImage &image)
     return out;
 }
 
-QImage decodeStoredPicture(QByteArrayView bytes)
+namespace {
+
+// The width and height of a whole stored picture in `bytes`, or nothing.
+std::optional<QSize> storedPictureSize(QByteArrayView bytes)
 {
     if (bytes.size() < 8)
-        return {};
+        return std::nullopt;
     const auto *p = reinterpret_cast<const uchar *>(bytes.data());
-    const auto u32 = [](const uchar *q) {
-        return quint32(q[0]) | quint32(q[1]) << 8 | quint32(q[2]) << 16 | quint32(q[3]) << 24;
-    };
-    const quint32 width = u32(p);
-    const quint32 height = u32(p + 4);
+    const quint32 width = storedU32(p);
+    const quint32 height = storedU32(p + 4);
     if (width == 0 || height == 0 || width > quint32(kMaxPictureSide) || height > quint32(kMaxPictureSide)
         || qint64(width) * height * 4 != bytes.size() - 8)
+        return std::nullopt;
+    return QSize(int(width), int(height));
+}
+
+} // namespace
+
+QImage decodeStoredPicture(QByteArrayView bytes)
+{
+    const std::optional<QSize> size = storedPictureSize(bytes);
+    if (!size)
         return {};
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
+    QImage image(*size, QImage::Format_ARGB32);
     if (image.isNull())
         return {};
-    const uchar *row = p + 8;
-    for (int y = 0; y < image.height(); ++y, row += qsizetype(width) * 4) {
+    const qsizetype rowBytes = qsizetype(size->width()) * 4;
+    const auto *row = reinterpret_cast<const uchar *>(bytes.data()) + 8;
+    for (int y = 0; y < image.height(); ++y, row += rowBytes) {
         auto *pixels = reinterpret_cast<QRgb *>(image.scanLine(y));
         if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-            std::memcpy(pixels, row, std::size_t(width) * 4); // the stored byte order is the memory's
+            std::memcpy(pixels, row, std::size_t(rowBytes)); // the stored byte order is the memory's
         } else {
             for (int x = 0; x < image.width(); ++x)
-                pixels[x] = u32(row + 4 * x);
+                pixels[x] = storedU32(row + 4 * x);
         }
     }
     return image;
+}
+
+QImage viewStoredPicture(QByteArrayView bytes)
+{
+    const std::optional<QSize> size = storedPictureSize(bytes);
+    if (!size)
+        return {};
+    const auto *pixels = reinterpret_cast<const uchar *>(bytes.data()) + 8;
+    // QImage wants every row on a 32-bit boundary; the rows follow each
+    // other without padding, so the first one being there is enough.
+    if (Q_BYTE_ORDER != Q_LITTLE_ENDIAN || reinterpret_cast<quintptr>(pixels) % alignof(quint32) != 0)
+        return decodeStoredPicture(bytes);
+    return QImage(pixels, size->width(), size->height(), qsizetype(size->width()) * 4, QImage::Format_ARGB32);
 }
 
 } // namespace velloran

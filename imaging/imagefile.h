@@ -94,6 +94,10 @@ Status decodeImageFileRows(const QString &path, const DecodeOptions &options, Ro
 // Any alpha is ignored. An empty QByteArray for a null image (or one too
 // large for the format's 32-bit sizes, over about 1.4 billion pixels).
 QByteArray encodeBmp24(const QImage &image);
+// The same into `out`, reusing its memory where it is its own and large
+// enough (one buffer for several pictures in turn); false, with `out`
+// empty, where the other gives nothing.
+bool encodeBmp24(const QImage &image, QByteArray *out);
 
 // Pictures stored for the programs' own use, ready to draw: an 8-byte
 // header (width and height, 32-bit little-endian) and the ARGB32 pixels,
@@ -102,5 +106,11 @@ QByteArray encodeBmp24(const QImage &image);
 QByteArray encodeStoredPicture(const QImage &image);
 // The picture, Format_ARGB32; null when the bytes are not a whole one.
 QImage decodeStoredPicture(QByteArrayView bytes);
+// The same picture drawn straight from `bytes`, which must stay as they are
+// for as long as any copy of it lives (a picture compiled into the
+// program): where they lie fit for rows of pixels, the image is over them,
+// read-only, and costs no memory of its own until it is changed; else it
+// is a copy, as decodeStoredPicture makes.
+QImage viewStoredPicture(QByteArrayView bytes);
 
 } // namespace velloran

@@ -66,10 +66,12 @@ QImage withKeyMask(QImage overlay)
 
 SkinTemplates SkinTemplates::compiledIn()
 {
-    // The overlays are stored masked and uncompressed: only copied here.
+    // The overlays are stored masked and uncompressed, in the program's
+    // own read-only data, which lives as long as the program: drawn straight
+    // from there, not copied.
     const auto overlay = [](const QString &path) {
         const QResource resource(path);
-        return decodeStoredPicture(QByteArrayView(resource.data(), resource.size()));
+        return viewStoredPicture(QByteArrayView(resource.data(), resource.size()));
     };
     SkinTemplates templates;
     templates.overlays[indexOf(HostWindow::Main)] = overlay(resources::kMainOverlay);

@@ -111,17 +111,15 @@ FileId identify(const FileSystem &fs, const QString &path)
 {
     if (fs.kind(path) != FileSystem::Kind::File)
         return {};
-    QByteArray bytes;
-    if (!fs.readFile(path, kMaxSkinFileBytes, &bytes))
-        return {};
     uLong crc = crc32(0L, Z_NULL, 0);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const uInt piece = uInt(std::min<qsizetype>(bytes.size() - done, 1 << 30));
-        crc = crc32(crc, reinterpret_cast<const Bytef *>(bytes.constData() + done), piece);
-        done += piece;
-    }
-    return {bytes.size(), quint32(crc)};
+    qint64 size = 0;
+    const Status read = fs.readPieces(path, kMaxSkinFileBytes, [&](QByteArrayView piece) {
+        crc = crc32_z(crc, reinterpret_cast<const Bytef *>(piece.data()), z_size_t(piece.size()));
+        size += piece.size();
+    });
+    if (!read)
+        return {};
+    return {size, quint32(crc)};
 }
 
 } // namespace

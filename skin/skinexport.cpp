@@ -291,11 +291,12 @@ Status exportSkin(const QString &name, const QString &hostDataFolder, const QStr
     if (Status s = commit.begin(); !s)
         return failedWith(s, commit.abandon());
     const QStringList targets = files.all();
+    // One buffer for the four bitmaps, the largest (the main window's) first.
+    QByteArray bitmap;
     for (int i = 0; i < int(kSaveOrder.size()); ++i) {
         if (Status s = folderInside(); !s)
             return failedWith(s, commit.abandon());
-        const QByteArray bitmap = encodeBmp24(images[indexOf(kSaveOrder[i])]);
-        if (bitmap.isEmpty())
+        if (!encodeBmp24(images[indexOf(kSaveOrder[i])], &bitmap))
             return failedWith(Status::failure(QStringLiteral("Cannot save %1: the picture cannot be encoded.")
                                                   .arg(native(targets[i]))),
                               commit.abandon());

@@ -2156,6 +2156,57 @@ TEST(EncodeBmp24, AlphaIsIgnored)
     EXPECT_EQ(file.mid(54), bytes({30, 20, 10, 50, 100, 200, 0, 0}));
 }
 
+// Every pixel's blue, green and red bytes in order, then the row's
+// padding, at every width against the four-pixel groups the rows are
+// written in; whatever the alpha byte holds, it never reaches the file.
+TEST(EncodeBmp24, RowsAreBgrBytesThenPaddingAtEveryWidth)
+{
+    for (int width = 1; width <= 13; ++width) {
+        SCOPED_TRACE(width);
+        QImage image(width, 2, QImage::Format_ARGB32);
+        QByteArray expected; // the file stores the rows bottom-up
+        for (int y = image.height() - 1; y >= 0; --y) {
+            for (int x = 0; x < width; ++x) {
+                const int n = y * width + x;
+                const QRgb pixel = qRgba(n * 3 + 1, n * 5 + 2, n * 7 + 3, 255 - n * 11);
+                image.setPixel(x, y, pixel);
+                expected += char(qBlue(pixel));
+                expected += char(qGreen(pixel));
+                expected += char(qRed(pixel));
+            }
+            expected += QByteArray((4 - width * 3 % 4) % 4, '\0');
+        }
+        const QByteArray file = encodeBmp24(image);
+        EXPECT_EQ(file.mid(54), expected);
+    }
+}
+
+// Encoding into one buffer in turn gives each picture's own file, smaller
+// after larger and larger after smaller; a copy taken of the buffer keeps
+// what it held; a picture that gives nothing leaves the buffer empty.
+TEST(EncodeBmp24, IntoOneBufferInTurnGivesEachPicturesOwnFile)
+{
+    const auto filled = [](int width, int height, QRgb colour) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
+    const QImage pictures[] = {filled(9, 7, qRgb(1, 2, 3)), filled(2, 1, qRgb(4, 5, 6)),
+                               filled(5, 3, qRgb(7, 8, 9)), filled(31, 11, qRgb(10, 11, 12)),
+                               QImage(), filled(1, 1, qRgb(13, 14, 15))};
+    QByteArray buffer;
+    QByteArray kept;
+    QByteArray keptHolds;
+    for (const QImage &image : pictures) {
+        SCOPED_TRACE(image.width());
+        EXPECT_EQ(encodeBmp24(image, &buffer), !image.isNull());
+        EXPECT_EQ(buffer, encodeBmp24(image));
+        EXPECT_EQ(kept, keptHolds);
+        kept = buffer;
+        keptHolds = QByteArray(buffer.constData(), buffer.size());
+    }
+}
+
 class EncodeRoundTrip : public ::testing::TestWithParam<std::tuple<QImage::Format, QSize>>
 {
 };

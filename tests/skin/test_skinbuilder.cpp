@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 using namespace velloran;
@@ -286,6 +287,35 @@ TEST(SkinBuilderArtwork, TheStoredOverlaysAreTheTemplatesMasked)
     QByteArray lying = good;
     lying[0] = char(lying[0] + 1); // one pixel wider than the data
     EXPECT_TRUE(decodeStoredPicture(lying).isNull());
+}
+
+// A stored picture viewed in place is the decoded one: over the bytes
+// themselves where they lie on a 32-bit boundary, a copy elsewhere; never
+// writing to them; and no picture from damaged data.
+TEST(SkinBuilderArtwork, AStoredPictureViewedInPlaceIsTheDecodedOne)
+{
+    SkinBuilder b(SkinTemplates::compiledIn());
+    const QByteArray good = encodeStoredPicture(b.InChatMerge());
+    // The stored bytes at each offset from a 32-bit boundary.
+    QByteArray room(good.size() + 8, '\0');
+    for (int offset = 0; offset < 4; ++offset) {
+        SCOPED_TRACE(offset);
+        const quintptr misalignment = reinterpret_cast<quintptr>(room.constData()) % 4;
+        char *at = room.data() + (4 - misalignment) % 4 + offset;
+        std::memcpy(at, good.constData(), std::size_t(good.size()));
+        const QByteArrayView stored(at, good.size());
+        QImage view = viewStoredPicture(stored);
+        EXPECT_EQ(view, b.InChatMerge());
+        EXPECT_EQ(view.format(), QImage::Format_ARGB32);
+        EXPECT_EQ(view.constBits() == reinterpret_cast<const uchar *>(at) + 8, offset == 0);
+        view.setPixel(0, 0, 0xFF123456u);
+        EXPECT_EQ(QByteArrayView(at, good.size()), QByteArrayView(good)) << "the stored bytes were written";
+        EXPECT_EQ(viewStoredPicture(stored.first(7)), QImage());
+        EXPECT_EQ(viewStoredPicture(stored.chopped(1)), QImage());
+    }
+    QByteArray lying = good;
+    lying[0] = char(lying[0] + 1); // one pixel wider than the data
+    EXPECT_TRUE(viewStoredPicture(lying).isNull());
 }
 
 TEST(SkinBuilderArtwork, StartsWithTheStoredOverlaysAndTheUntintedSwatch)

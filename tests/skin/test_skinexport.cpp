@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -816,6 +817,97 @@ TEST_F(SkinExportTest, AnEarlierFileThatCannotBeKeptIsNotReplaced)
     EXPECT_TRUE(s.message().contains(QStringLiteral("could not be put back should the export fail")))
         << s.message().toStdString();
     EXPECT_EQ(test::snapshot(skins), before);
+}
+
+// Reading a file in pieces hands over every byte once, in order, whatever
+// its size against the pieces, and refuses what readFile refuses.
+TEST(FileSystemPieces, GiveTheWholeFileInOrderOrTheReadFilesRefusal)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case
+    {
+        qint64 size;
+        qint64 limit;
+        bool read;
+    };
+    const Case cases[] = {
+        {0, 10, true},           {1, 1, true},          {65535, 1 << 20, true},
+        {65536, 1 << 20, true},  {65537, 1 << 20, true}, {300001, 300001, true},
+        {300001, 300000, false}, {2, 1, false},
+    };
+    const FileSystem &fs = FileSystem::real();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.size);
+        SCOPED_TRACE(c.limit);
+        QByteArray bytes(c.size, Qt::Uninitialized);
+        for (qint64 i = 0; i < c.size; ++i)
+            bytes[i] = char((i * 7919) >> 3);
+        const QString path = dir.filePath(QStringLiteral("file"));
+        test::writeFile(path, bytes);
+
+        QByteArray pieces;
+        int count = 0;
+        const Status s = fs.readPieces(path, c.limit, [&](QByteArrayView piece) {
+            EXPECT_FALSE(piece.isEmpty());
+            pieces += piece;
+            ++count;
+        });
+        QByteArray whole;
+        const Status r = fs.readFile(path, c.limit, &whole);
+        EXPECT_EQ(s.ok(), c.read) << s.message().toStdString();
+        EXPECT_EQ(s.message(), r.message());
+        if (c.read) {
+            EXPECT_EQ(pieces, bytes);
+            if (c.size > 256 * 1024) {
+                EXPECT_GT(count, 1) << "the file was held whole";
+            }
+        }
+    }
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    const Status s = fs.readPieces(missing, 10, [](QByteArrayView) { ADD_FAILURE() << "a piece of nothing"; });
+    QByteArray none;
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.message(), fs.readFile(missing, 10, &none).message());
+}
+
+// A file the export cannot read back whole (a staged file, to check what
+// reached the disk; an earlier file, to know it again when putting it back)
+// stops the export before any file of the skin is replaced, naming the file
+// concerned, and leaves nothing of the export behind.
+TEST_F(SkinExportTest, AFileThatCannotBeReadBackStopsTheExportBeforeAnyReplace)
+{
+    struct Case
+    {
+        QString unreadable; // how the path that cannot be read ends
+        QString named;      // the skin's file the message names
+        QString because;
+    };
+    const Case cases[] = {
+        {QStringLiteral("-0.tmp"), QStringLiteral("BlueMain.bmp"), QStringLiteral("the staged file cannot be read back")},
+        {QStringLiteral("-4.tmp"), QStringLiteral("Blue.skn"), QStringLiteral("the staged file cannot be read back")},
+        {QStringLiteral("/BlueChat.bmp"), QStringLiteral("BlueChat.bmp"),
+         QStringLiteral("could not be put back should the export fail")},
+        {QStringLiteral("/Blue.skn"), QStringLiteral("Blue.skn"),
+         QStringLiteral("could not be put back should the export fail")},
+    };
+    ASSERT_TRUE(save(QStringLiteral("Blue")).ok());
+    builder.RecomposeWindowImages({25, 0, 0}); // the next export would differ
+    const auto before = test::snapshot(skins);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.unreadable.toStdString());
+        restore(skins, before);
+        fs.reset();
+        fs.failReadIf = [&](const QString &path) { return path.endsWith(c.unreadable); };
+        const Status s = save(QStringLiteral("Blue"));
+        EXPECT_TRUE(s.message().contains(QDir::toNativeSeparators(skins + QLatin1Char('/') + c.named)))
+            << s.message().toStdString();
+        EXPECT_TRUE(s.message().contains(c.because)) << s.message().toStdString();
+        EXPECT_FALSE(std::any_of(fs.steps.begin(), fs.steps.end(),
+                                 [](const QString &step) { return step.startsWith(QStringLiteral("replace")); }));
+        EXPECT_EQ(test::snapshot(skins), before);
+        EXPECT_EQ(leftovers(skins), QStringList());
+    }
 }
 
 // A second export into the same Skins folder waits for the first, takes the

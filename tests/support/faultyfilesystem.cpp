@@ -18,6 +18,7 @@ void FaultyFileSystem::reset()
     failIf = nullptr;
     dieAt = -1;
     beforeEachStep = nullptr;
+    failReadIf = nullptr;
 }
 
 Status FaultyFileSystem::writeFile(const QString &path, const QByteArray &bytes, Flush flush)
@@ -66,9 +67,26 @@ Status FaultyFileSystem::flushFolder(const QString &folder)
     return real().flushFolder(folder);
 }
 
+Status FaultyFileSystem::readFailure(const QString &path) const
+{
+    if (failReadIf && failReadIf(path))
+        return Status::failure(QStringLiteral("Cannot read %1: injected failure.").arg(path));
+    return Status::success();
+}
+
 Status FaultyFileSystem::readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const
 {
+    if (Status s = readFailure(path); !s)
+        return s;
     return real().readFile(path, maxBytes, bytes);
+}
+
+Status FaultyFileSystem::readPieces(const QString &path, qint64 maxBytes,
+                                    const std::function<void(QByteArrayView)> &take) const
+{
+    if (Status s = readFailure(path); !s)
+        return s;
+    return real().readPieces(path, maxBytes, take);
 }
 
 FileSystem::Kind FaultyFileSystem::kind(const QString &path) const

@@ -30,6 +30,9 @@ public:
     std::function<bool(const QString &step)> failIf;    // steps that fail, by what they are
     int dieAt = -1;                                     // the step at which the export stops dead
     std::function<void()> beforeEachStep;               // runs before every step
+    // Files that cannot be read, by path. Reading changes nothing, so it
+    // is no step.
+    std::function<bool(const QString &path)> failReadIf;
 
     // No failures, no death, no steps so far.
     void reset();
@@ -44,6 +47,8 @@ public:
     Status flushFolder(const QString &folder) override;
 
     Status readFile(const QString &path, qint64 maxBytes, QByteArray *bytes) const override;
+    Status readPieces(const QString &path, qint64 maxBytes,
+                      const std::function<void(QByteArrayView)> &take) const override;
     Kind kind(const QString &path) const override;
     bool isDirectory(const QString &path) const override;
     QString canonicalPath(const QString &path) const override;
@@ -51,6 +56,7 @@ public:
 
 private:
     Status step(const QString &what);
+    Status readFailure(const QString &path) const;
 };
 
 // The names in a folder that an export leaves only while it runs.
