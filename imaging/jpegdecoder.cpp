@@ -123,6 +123,7 @@ struct JpegSession
     const std::atomic<bool> *cancel; // when set, the decode is given up
     JDIMENSION restartShift; // subtracted (modulo 8) from the number of each restart marker read
     bool afterFf;            // the last byte read was 0xff (for restartShift)
+    bool skippedToRestart;   // stray bytes were skipped before a restart marker in scan data
     bool hitEnd;     // the file ended before libjpeg was done reading
     bool readFailed; // the device reported an error
     Failure failure;
@@ -218,7 +219,11 @@ void onMessage(j_common_ptr cinfo, int level)
 {
     if (level >= 0)
         return; // trace output
-    if (isHarmlessWarning(sessionOf(cinfo).cinfo)) {
+    JpegSession &s = sessionOf(cinfo);
+    if (isHarmlessWarning(s.cinfo)) {
+        if (cinfo->err->msg_code == JWRN_EXTRANEOUS_DATA && s.cinfo.input_scan_number > 0
+            && isRestartMarker(JOCTET(cinfo->err->msg_parm.i[1])))
+            s.skippedToRestart = true;
         ++cinfo->err->num_warnings;
         return;
     }
@@ -911,8 +916,14 @@ bool decodeSecondStripe(JpegSession &s, const FirstLayout &first, const StripePl
             || cinfo.output_components != first.outputComponents || cinfo.MCUs_per_row != first.mcusPerRow
             || cinfo.min_DCT_scaled_size != first.minDctScaledSize)
             leave(s, Failure::Damaged);
+        // Stray bytes before a restart marker are judged by how many there
+        // are, which the second decoder may count otherwise than the
+        // one-thread decode where damaged data makes libjpeg resynchronise:
+        // then the rest is left to the first decoder.
         readRows(s, p, plan.cutRow, p.height, plan.keepFrom, strip);
         jpeg_finish_decompress(&cinfo);
+        if (s.skippedToRestart)
+            leave(s, Failure::Damaged);
     });
 }
 

@@ -2239,3 +2239,30 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 } // namespace
+namespace velloran {
+namespace {
+
+// A file the fuzzer found: restart markers out of order near the end, where
+// libjpeg skips stray bytes after a marker it did not expect. The second
+// decoder counted fewer of them than the one-thread decode (16 against 19,
+// one side of the limit and the other) and took a damaged file for a whole
+// one; now any warning in its stripe leaves the rest to the first decoder.
+TEST(JpegStripes, StrayMarkersLateInTheDataGiveTheOneThreadOutcome)
+{
+    QFile f(QStringLiteral(VELLORAN_FUZZ_SEEDS "/image/jpeg-restart-stray-markers-late.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray file = f.readAll();
+    DecodeOptions options;
+    options.keepAtLeast = QSize(800, 629);
+    const JpegRun one = decodeJpegBytes(file, options, false);
+    const JpegRun two = decodeJpegBytes(file, options, true);
+    EXPECT_TRUE(two.report.twoThreads);
+    EXPECT_FALSE(two.report.secondStripeKept);
+    EXPECT_EQ(one.decoded.error(), QStringLiteral("the JPEG data is damaged (Corrupt JPEG data: 19 extraneous bytes "
+                                                  "before marker 0xd6)"));
+    EXPECT_EQ(two.decoded.error(), one.decoded.error());
+    EXPECT_EQ(two.decoded.value(), one.decoded.value());
+}
+
+} // namespace
+} // namespace velloran
